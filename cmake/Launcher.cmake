@@ -1,0 +1,68 @@
+# orbelle_add_launcher(<target>
+#     [OUTPUT_NAME <name>]
+#     [PAYLOADS <RESOURCE_NAME>=<file> ...]   MSI32/MSI64 get type "MSI", the rest "EXE"
+#     [CONFIRM_TEXT <text>] [CONFIRM_CAPTION <text>]   string resources 500 and 501
+#     [DEPENDS <targets that produce payload files>])
+#
+# Builds a launcher executable around the given payload files. The product and
+# the test launchers are made the same way; they differ only in what they carry.
+set(ORBELLE_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/../resources/launcher.manifest)
+
+function(orbelle_rc_string out text)
+  string(REPLACE "\"" "\"\"" escaped "${text}")
+  set(${out} "\"${escaped}\"" PARENT_SCOPE)
+endfunction()
+
+function(orbelle_add_launcher target)
+  cmake_parse_arguments(L "" "OUTPUT_NAME;CONFIRM_TEXT;CONFIRM_CAPTION" "PAYLOADS;DEPENDS" ${ARGN})
+  string(REPLACE "." "," version_commas "${ORBELLE_LAUNCHER_VERSION}")
+  get_filename_component(manifest "${ORBELLE_MANIFEST}" ABSOLUTE)
+  set(rc "#include <windows.h>\n\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\n\n")
+  string(APPEND rc "CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"${manifest}\"\n\n")
+  string(APPEND rc "VS_VERSION_INFO VERSIONINFO\n FILEVERSION ${version_commas}\n PRODUCTVERSION ${version_commas}\n FILEOS VOS_NT_WINDOWS32\n FILETYPE VFT_APP\nBEGIN\n BLOCK \"StringFileInfo\"\n BEGIN\n  BLOCK \"040904B0\"\n  BEGIN\n   VALUE \"CompanyName\", \"ZARO\"\n   VALUE \"FileDescription\", \"Orbelle driver setup\"\n   VALUE \"FileVersion\", \"${ORBELLE_LAUNCHER_VERSION}\"\n   VALUE \"ProductName\", \"Orbelle\"\n   VALUE \"ProductVersion\", \"${ORBELLE_LAUNCHER_VERSION}\"\n   VALUE \"OriginalFilename\", \"OrbelleSetup.exe\"\n  END\n END\n BLOCK \"VarFileInfo\"\n BEGIN\n  VALUE \"Translation\", 0x409, 1200\n END\nEND\n\n")
+  set(payload_files "")
+  foreach(entry IN LISTS L_PAYLOADS)
+    string(FIND "${entry}" "=" eq)
+    string(SUBSTRING "${entry}" 0 ${eq} name)
+    math(EXPR from "${eq} + 1")
+    string(SUBSTRING "${entry}" ${from} -1 file)
+    if(file STREQUAL "")
+      continue()
+    endif()
+    if(name MATCHES "^MSI(32|64)$")
+      set(type MSI)
+    else()
+      set(type EXE)
+    endif()
+    string(APPEND rc "${name} ${type} \"${file}\"\n")
+    list(APPEND payload_files "${file}")
+  endforeach()
+  if(DEFINED L_CONFIRM_TEXT OR DEFINED L_CONFIRM_CAPTION)
+    string(APPEND rc "\nSTRINGTABLE\nBEGIN\n")
+    if(DEFINED L_CONFIRM_TEXT)
+      orbelle_rc_string(s "${L_CONFIRM_TEXT}")
+      string(APPEND rc " 500, ${s}\n")
+    endif()
+    if(DEFINED L_CONFIRM_CAPTION)
+      orbelle_rc_string(s "${L_CONFIRM_CAPTION}")
+      string(APPEND rc " 501, ${s}\n")
+    endif()
+    string(APPEND rc "END\n")
+  endif()
+  set(rc_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  file(GENERATE OUTPUT ${rc_file} CONTENT "${rc}")
+  set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS "${payload_files};${manifest}")
+
+  add_executable(${target} WIN32
+    ${PROJECT_SOURCE_DIR}/framework/entry.cpp
+    ${PROJECT_SOURCE_DIR}/launcher/the_app.cpp
+    ${rc_file})
+  target_link_libraries(${target} PRIVATE orbelle_core)
+  target_link_options(${target} PRIVATE -municode -s)
+  if(L_OUTPUT_NAME)
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${L_OUTPUT_NAME})
+  endif()
+  if(L_DEPENDS)
+    add_dependencies(${target} ${L_DEPENDS})
+  endif()
+endfunction()

@@ -1,0 +1,7 @@
+#pragma once
+
+class CInstallerLauncher;
+
+// Reads the application's m_lpCmdLine (left unchanged) and sets its
+// m_strMsiArgs from the switches "quiet" and "msiargs" (see ScanSwitches).
+void ParseCommandLine(CInstallerLauncher& app);

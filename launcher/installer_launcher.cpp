@@ -1,0 +1,67 @@
+#include "launcher/installer_launcher.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+
+#include "framework/wow64_query.h"
+#include "launcher/command_line.h"
+#include "launcher/exit_codes.h"
+#include "launcher/product_constants.h"
+
+namespace {
+
+bool HasExePayload(const wchar_t* name)
+{
+    return FindResourceW(GetModuleHandleW(nullptr), name, product::kTypeExe) != nullptr;
+}
+
+} // namespace
+
+CInstallerLauncher::CInstallerLauncher() : m_bWow64(false) {}
+
+CInstallerLauncher::~CInstallerLauncher() = default;
+
+BOOL CInstallerLauncher::InitInstance()
+{
+    INITCOMMONCONTROLSEX controls = {};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    CWinApp::InitInstance();
+    ParseCommandLine(*this);
+
+    BOOL isWow64 = FALSE;
+    if (!QueryWow64(&isWow64))
+        exit(static_cast<int>(GetLastError()));
+    m_bWow64 = isWow64 != FALSE;
+
+    SetExitCode(RunSequence());
+    return FALSE;
+}
+
+bool CInstallerLauncher::Confirm()
+{
+    std::wstring text;
+    std::wstring caption;
+    const bool haveText = LoadString(product::kIdsConfirmText, text);
+    const bool haveCaption = LoadString(product::kIdsConfirmCaption, caption);
+    if (!haveText || !haveCaption)
+        return true;
+    return MessageBoxW(GetMainWnd(), text.c_str(), caption.c_str(), MB_YESNO) == IDYES;
+}
+
+int CInstallerLauncher::RunSequence()
+{
+    if (HasExePayload(product::kResUninst)) {
+        if (!Confirm())
+            return exit_code::kUserCancel;
+    }
+    return RunMainPath();
+}
+
+int CInstallerLauncher::RunMainPath()
+{
+    return exit_code::kSuccess;
+}

@@ -1,0 +1,67 @@
+#include "launcher/switch_scan.h"
+
+namespace {
+
+const wchar_t kSwitchPrefixes[] = L"-/";
+const wchar_t kNameDelimiters[] = L"-/\" ";
+const wchar_t kBlanks[] = L" \t";
+const wchar_t kQuietName[] = L"quiet";
+const wchar_t kMsiArgsName[] = L"msiargs";
+const wchar_t kQuietValueHead[] = L"/i ";
+const wchar_t kPackagePathToken[] = L"$MSIPATH";
+const wchar_t kQuietValueTail[] = L" /quiet";
+
+// Only A-Z are folded: the switch names are ASCII, and folding other letters
+// through the C run time's locale would make the scan depend on it.
+std::wstring FoldAsciiToLower(std::wstring text)
+{
+    for (wchar_t& c : text) {
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return text;
+}
+
+// Consumes the value of "msiargs" from the front of `rest` when it has one.
+void TakeMsiArgsValue(std::wstring& rest, std::wstring& msiArgs)
+{
+    std::int32_t open = FindFirstNonBlank(rest);
+    if (open < 0)
+        return;
+    const size_t openAt = static_cast<size_t>(open);
+    const size_t closeAt = rest.find(rest[openAt], openAt + 1);
+    if (closeAt == std::wstring::npos)
+        return;
+    msiArgs = rest.substr(openAt + 1, closeAt - openAt - 1);
+    rest.erase(0, closeAt + 1);
+}
+
+} // namespace
+
+std::int32_t FindFirstNonBlank(const std::wstring& text)
+{
+    const size_t at = text.find_first_not_of(kBlanks);
+    return at == std::wstring::npos ? -1 : static_cast<std::int32_t>(at);
+}
+
+void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs)
+{
+    std::wstring rest = tail;
+    for (;;) {
+        const size_t prefix = rest.find_first_of(kSwitchPrefixes);
+        if (prefix == std::wstring::npos)
+            return;
+        rest.erase(0, prefix + 1);
+
+        size_t nameLength = rest.find_first_of(kNameDelimiters);
+        if (nameLength == std::wstring::npos)
+            nameLength = rest.size();
+        const std::wstring name = FoldAsciiToLower(rest.substr(0, nameLength));
+        rest.erase(0, nameLength);
+
+        if (name == kQuietName)
+            msiArgs = std::wstring(kQuietValueHead) + kPackagePathToken + kQuietValueTail;
+        else if (name == kMsiArgsName)
+            TakeMsiArgsValue(rest, msiArgs);
+    }
+}

@@ -1,0 +1,102 @@
+// Whole launcher processes, built with different resources, started the way a
+// person or a deployment tool starts them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/exit_codes.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using testing_support::BinDir;
+using testing_support::RunProcess;
+using testing_support::StartProcess;
+
+const wchar_t kCaption[] = L"Orbelle test confirmation";
+
+std::wstring Launcher(const wchar_t* name)
+{
+    return L"\"" + BinDir() + L"\\" + name + L".exe\"";
+}
+
+struct NoBoxCase {
+    const wchar_t* launcher;
+    const char* story;
+};
+
+class RunWithoutBox : public ::testing::TestWithParam<NoBoxCase> {};
+
+// No box may appear: nothing would answer it, so a box would show up as a
+// time-out instead of an exit.
+TEST_P(RunWithoutBox, RunsToItsEndWithoutAsking)
+{
+    const auto result = RunProcess(Launcher(GetParam().launcher) + L" -quiet", {}, 60000);
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut) << GetParam().story;
+    EXPECT_EQ(static_cast<DWORD>(exit_code::kSuccess), result.exitCode) << GetParam().story;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RunWithoutBox,
+    ::testing::Values(NoBoxCase{L"launcher_plain", "no UNINST payload"},
+                      NoBoxCase{L"launcher_uninst", "UNINST without strings"},
+                      NoBoxCase{L"launcher_uninst_text_only", "UNINST with string 500 only"},
+                      NoBoxCase{L"launcher_uninst_caption_only", "UNINST with string 501 only"},
+                      NoBoxCase{L"launcher_uninst_empty_text", "UNINST with an empty string 500"}));
+
+// Finds the confirmation box by its caption and presses one of its buttons.
+bool AnswerBox(int button, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (GetTickCount64() < deadline) {
+        HWND box = FindWindowW(nullptr, kCaption);
+        HWND control = box ? GetDlgItem(box, button) : nullptr;
+        if (control != nullptr) {
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+            return true;
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+DWORD RunConfirmingLauncher(int button, bool* answered)
+{
+    HANDLE process = StartProcess(Launcher(L"launcher_confirm") + L" -quiet");
+    if (process == nullptr)
+        return 0xFFFFFFFF;
+    *answered = AnswerBox(button, 60000);
+    DWORD code = 0xFFFFFFFF;
+    if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    else
+        TerminateProcess(process, 0xDEAD);
+    CloseHandle(process);
+    return code;
+}
+
+bool HaveDisplay()
+{
+    return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0;
+}
+
+TEST(Confirmation, YesGoesOn)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP() << "needs a display (the harness runs under Xvfb)";
+    bool answered = false;
+    EXPECT_EQ(static_cast<DWORD>(exit_code::kSuccess), RunConfirmingLauncher(IDYES, &answered));
+    EXPECT_TRUE(answered);
+}
+
+TEST(Confirmation, NoEndsTheRunAsUserCancel)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP() << "needs a display (the harness runs under Xvfb)";
+    bool answered = false;
+    EXPECT_EQ(static_cast<DWORD>(exit_code::kUserCancel), RunConfirmingLauncher(IDNO, &answered));
+    EXPECT_TRUE(answered);
+}
+
+} // namespace

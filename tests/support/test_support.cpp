@@ -1,0 +1,260 @@
+#include "tests/support/test_support.h"
+
+#include <rpc.h>
+
+#include <sstream>
+
+namespace testing_support {
+
+std::wstring BinDir()
+{
+    wchar_t path[MAX_PATH * 4] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH * 4 - 1);
+    std::wstring dir(path);
+    return dir.substr(0, dir.find_last_of(L'\\'));
+}
+
+namespace {
+
+std::wstring NewUuidText()
+{
+    UUID uuid;
+    UuidCreate(&uuid);
+    RPC_WSTR text = nullptr;
+    UuidToStringW(&uuid, &text);
+    std::wstring result = reinterpret_cast<wchar_t*>(text);
+    RpcStringFreeW(&text);
+    return result;
+}
+
+std::vector<wchar_t> BuildEnvironmentBlock(const Environment& changes)
+{
+    std::map<std::wstring, std::wstring> vars;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+        std::wstring entry(p);
+        const size_t eq = entry.find(L'=', 1);
+        if (eq != std::wstring::npos)
+            vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    FreeEnvironmentStringsW(block);
+    for (const auto& change : changes) {
+        if (change.second.empty())
+            vars.erase(change.first);
+        else
+            vars[change.first] = change.second;
+    }
+    std::vector<wchar_t> result;
+    for (const auto& var : vars) {
+        std::wstring entry = var.first + L"=" + var.second;
+        result.insert(result.end(), entry.begin(), entry.end());
+        result.push_back(L'\0');
+    }
+    result.push_back(L'\0');
+    return result;
+}
+
+} // namespace
+
+TempDir::TempDir()
+{
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    m_path = std::wstring(temp) + L"orbelle-test-" + NewUuidText();
+    CreateDirectoryW(m_path.c_str(), nullptr);
+}
+
+TempDir::~TempDir()
+{
+    RemoveTree(m_path);
+}
+
+bool PathExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring child = path + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+    return !PathExists(path);
+}
+
+HANDLE StartProcess(const std::wstring& commandLine, const Environment& env, DWORD* pid)
+{
+    std::vector<wchar_t> block = BuildEnvironmentBlock(env);
+    std::wstring mutableLine = commandLine;
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, block.data(),
+                        nullptr, &si, &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    if (pid)
+        *pid = pi.dwProcessId;
+    return pi.hProcess;
+}
+
+ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env, DWORD timeoutMs,
+                         const std::wstring& workingDir)
+{
+    ProcessResult result;
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
+        return result;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    std::vector<wchar_t> block = BuildEnvironmentBlock(env);
+    std::wstring mutableLine = commandLine;
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    PROCESS_INFORMATION pi = {};
+    const BOOL created = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                                        block.data(), workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi);
+    CloseHandle(writeEnd);
+    if (!created) {
+        CloseHandle(readEnd);
+        return result;
+    }
+    result.started = true;
+    CloseHandle(pi.hThread);
+
+    // Read on this thread while waiting: a child that fills the pipe must not block.
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            char buffer[4096];
+            DWORD got = 0;
+            if (!ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) || got == 0)
+                break;
+            result.output.append(buffer, got);
+        }
+        if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0)
+            break;
+        if (GetTickCount64() > deadline) {
+            TerminateProcess(pi.hProcess, 0xDEAD);
+            WaitForSingleObject(pi.hProcess, 5000);
+            result.timedOut = true;
+            break;
+        }
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    DWORD available = 0;
+    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        result.output.append(buffer, got);
+    GetExitCodeProcess(pi.hProcess, &result.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(readEnd);
+    return result;
+}
+
+bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes)
+{
+    bytes.clear();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(file, &size);
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD got = 0;
+    const BOOL ok = bytes.empty() || ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    return ok && got == bytes.size();
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+std::wstring Utf8ToWide(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n);
+    return result;
+}
+
+std::string WideToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], n, nullptr, nullptr);
+    return result;
+}
+
+std::vector<StandinRecord> ReadStandinLog(const std::wstring& path)
+{
+    std::vector<StandinRecord> records;
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFileBytes(path, bytes))
+        return records;
+    std::wstring text = Utf8ToWide(std::string(bytes.begin(), bytes.end()));
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 2;
+        std::vector<std::wstring> fields;
+        size_t from = 0;
+        for (;;) {
+            const size_t tab = line.find(L'\t', from);
+            fields.push_back(line.substr(from, tab == std::wstring::npos ? std::wstring::npos : tab - from));
+            if (tab == std::wstring::npos)
+                break;
+            from = tab + 1;
+        }
+        if (fields.size() < 4)
+            continue;
+        StandinRecord record;
+        record.program = fields[0];
+        record.arguments = fields[1];
+        record.directory = fields[2];
+        record.parentPid = static_cast<DWORD>(_wtoi(fields[3].c_str()));
+        records.push_back(record);
+    }
+    return records;
+}
+
+} // namespace testing_support

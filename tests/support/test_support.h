@@ -1,0 +1,72 @@
+#pragma once
+// Helpers shared by the test programs: temporary folders, child processes with
+// captured output, and files. Everything here cleans up after itself.
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Folder of the running test program; the launchers, the stand-in and the
+// test packages are built into the same folder. Ends without a backslash.
+std::wstring BinDir();
+
+// A new empty folder under the temporary folder, removed with everything in
+// it when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // Full path without a trailing backslash.
+    const std::wstring& path() const { return m_path; }
+    std::wstring operator/(const std::wstring& name) const { return m_path + L"\\" + name; }
+
+private:
+    std::wstring m_path;
+};
+
+// Removes a folder tree; returns true when it is gone afterwards.
+bool RemoveTree(const std::wstring& path);
+bool PathExists(const std::wstring& path);
+
+struct ProcessResult {
+    bool started = false;      // CreateProcess succeeded
+    bool timedOut = false;     // killed after the time limit
+    DWORD exitCode = 0;        // full 32-bit exit code
+    std::string output;        // everything written to standard output and standard error
+};
+
+// Environment changes for a child: a value replaces or adds the variable, an
+// empty value removes it.
+using Environment = std::map<std::wstring, std::wstring>;
+
+// Runs `commandLine` (program path quoted as needed) with the given
+// environment changes and waits at most `timeoutMs`; a child still running
+// then is terminated and reported as timed out.
+ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env = {},
+                         DWORD timeoutMs = 120000, const std::wstring& workingDir = L"");
+
+// Starts a child without waiting; returns its process handle (the caller
+// closes it) or null.
+HANDLE StartProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD* pid = nullptr);
+
+// One line of the stand-in program's log.
+struct StandinRecord {
+    std::wstring program;   // file name, e.g. "vcredist_x86.exe"
+    std::wstring arguments; // command line after the program name
+    std::wstring directory; // current directory of the stand-in
+    DWORD parentPid = 0;
+};
+std::vector<StandinRecord> ReadStandinLog(const std::wstring& path);
+
+bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes);
+bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToUtf8(const std::wstring& text);
+
+} // namespace testing_support
