@@ -71,8 +71,9 @@ wine_warm() {
 
 wine_stop() {
   local dir=$1
-  [ -d "$dir" ] && WINEPREFIX=$dir "$WINESERVER" -k </dev/null >/dev/null 2>&1
-  return 0
+  if [ -d "$dir" ]; then
+    WINEPREFIX=$dir "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  fi
 }
 
 # to_windows_path <unix path>: the path as Wine's Z: drive shows it.
