@@ -108,7 +108,8 @@ HRESULT RegistryKey::ReadValue(const std::wstring& name, KV::Variant& value) noe
     if (type == REG_SZ)
         return TextFromRegSz(data, value);
     // Data that is not a value record leaves the value Empty: still a success.
-    value.Deserialize(data.data(), static_cast<std::uint32_t>(data.size()));
+    if (value.Deserialize(data.data(), static_cast<std::uint32_t>(data.size())) == KV::kStatusOutOfMemory)
+        return E_FAIL;
     return S_OK;
 }
 

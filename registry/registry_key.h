@@ -56,7 +56,8 @@ public:
     //     is taken whole, size 0 gives the empty Text, and an odd last byte is
     //     ignored. A code unit above U+00FF gives E_FAIL.
     //   any other type: the data is decoded as a value record; data that is
-    //     not one leaves the value Empty and still gives S_OK.
+    //     not one leaves the value Empty and still gives S_OK (a record that
+    //     cannot be held for lack of memory gives E_FAIL).
     // A value that grows between the size and data queries is queried again
     // (bounded); one that keeps growing gives E_FAIL, never truncated data.
     // E_FAIL also for a closed handle, a missing value or a buffer that cannot

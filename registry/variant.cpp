@@ -428,7 +428,7 @@ std::int32_t Variant::Deserialize(const void* data, std::uint32_t length) noexce
     // A payload that does not fit its kind still succeeds (as Empty); only
     // running out of memory fails, and then the value is unchanged.
     if (!Replace(code, in + kRecordHeaderSize, total - kRecordHeaderSize))
-        return kStatusFail;
+        return kStatusOutOfMemory;
     return kStatusOk;
 }
 

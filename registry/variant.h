@@ -26,6 +26,8 @@ namespace KV {
 constexpr std::int32_t kStatusOk = 0;
 constexpr std::int32_t kStatusFalse = 1;
 constexpr std::int32_t kStatusFail = static_cast<std::int32_t>(0x80004005u);
+// E_OUTOFMEMORY: Deserialize could not get memory for a well-formed record.
+constexpr std::int32_t kStatusOutOfMemory = static_cast<std::int32_t>(0x8007000Eu);
 
 // Size of the record header in bytes.
 constexpr std::uint32_t kRecordHeaderSize = 12;
@@ -36,7 +38,7 @@ constexpr std::uint32_t kRecordHeaderSize = 12;
 //
 // No operation throws. When memory cannot be had, a setter leaves the value
 // Empty and returns false, SetTyped returns Empty, Deserialize returns
-// kStatusFail and leaves the value unchanged.
+// kStatusOutOfMemory and leaves the value unchanged.
 class Variant {
 public:
     enum Type : std::int32_t {
@@ -133,9 +135,10 @@ public:
     // record's total length are ignored. kStatusFail, with the value left as
     // it was, when: length < 12, data is null, the total length is below 12
     // or above length, the reserved field is not 0, the kind code is 11 or
-    // more, a 12-byte record has a kind other than 0 (Empty) or 10 (Blob), a
-    // longer record has kind 0, or memory cannot be had. A payload whose
-    // length does not fit its kind gives Empty with kStatusOk.
+    // more, a 12-byte record has a kind other than 0 (Empty) or 10 (Blob), or
+    // a longer record has kind 0. kStatusOutOfMemory, with the value left as
+    // it was, when the record is well-formed but memory cannot be had. A
+    // payload whose length does not fit its kind gives Empty with kStatusOk.
     std::int32_t Deserialize(const void* data, std::uint32_t length) noexcept;
 
     // For Text: replaces target with the text, each byte widened to the code
