@@ -6,7 +6,7 @@
 namespace registry_detail {
 
 template <typename T, auto Close> class UniqueHandle {
-public:
+  public:
     UniqueHandle() noexcept = default;
     explicit UniqueHandle(T value) noexcept : m_value(value) {}
     ~UniqueHandle() { reset(); }
@@ -34,7 +34,7 @@ public:
         m_value = value;
     }
 
-private:
+  private:
     T m_value = nullptr;
 };
 

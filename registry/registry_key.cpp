@@ -50,8 +50,7 @@ HRESULT TextFromRegSz(const std::vector<BYTE>& data, KV::Variant& value) noexcep
 
 } // namespace
 
-RegistryKey::RegistryKey(RootKey root, const std::wstring& path, bool view64) noexcept
-    : m_root(root), m_view64(view64)
+RegistryKey::RegistryKey(RootKey root, const std::wstring& path, bool view64) noexcept : m_root(root), m_view64(view64)
 {
     try {
         m_path = path;
@@ -128,8 +127,8 @@ HRESULT RegistryKey::WriteValue(const std::wstring& name, const KV::Variant& val
         }
         KV::WidenText(text, length, wide.data());
         const DWORD bytes = static_cast<DWORD>((length + 1) * sizeof(wchar_t));
-        const LONG status = RegSetValueExW(m_handle.get(), name.c_str(), 0, REG_SZ,
-                                           reinterpret_cast<const BYTE*>(wide.data()), bytes);
+        const LONG status =
+            RegSetValueExW(m_handle.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.data()), bytes);
         return status == ERROR_SUCCESS ? S_OK : E_FAIL;
     }
     std::uint32_t payload = 0;

@@ -25,13 +25,13 @@ enum RootKey : LONG {
 using NameList = std::vector<std::wstring>;
 
 class RegistryKey {
-public:
+  public:
     // Access masks. With view64 every mask also carries KEY_WOW64_64KEY;
     // without it no view flag is passed, so the process's default view is
     // used. KEY_WOW64_32KEY is never used.
-    static constexpr REGSAM kReadAccess = KEY_READ;            // 0x20019
-    static constexpr REGSAM kFullAccess = KEY_ALL_ACCESS;      // 0xF003F
-    static constexpr REGSAM kView64Flag = KEY_WOW64_64KEY;     // 0x100
+    static constexpr REGSAM kReadAccess = KEY_READ;        // 0x20019
+    static constexpr REGSAM kFullAccess = KEY_ALL_ACCESS;  // 0xF003F
+    static constexpr REGSAM kView64Flag = KEY_WOW64_64KEY; // 0x100
 
     // A closed handle for root\path in the chosen view. When the path cannot
     // be copied for lack of memory, every Open fails.
@@ -94,7 +94,7 @@ public:
     const std::wstring& path() const noexcept { return m_path; }
     bool view64() const noexcept { return m_view64; }
 
-private:
+  private:
     registry_detail::UniqueHkey m_handle;
     RootKey m_root;
     std::wstring m_path;

@@ -239,8 +239,8 @@ std::int32_t Variant::ToInt32() const noexcept
     case Bytes:
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(BufferBytesLE(4)));
     case Text:
-        // Size never exceeds what a 32-bit count holds; the length is reported
-        // modulo 2^32 like the 64-bit conversion truncated.
+        // A text longer than 2^31 - 1 characters (never seen in the registry)
+        // wraps, as the low 32 bits of its 64-bit length.
         return m_size > 0 ? static_cast<std::int32_t>(m_size - 1) : 0;
     default:
         return 0;
@@ -325,15 +325,12 @@ const void* Variant::GetBytes(std::uint32_t* size) const noexcept
     const void* p = nullptr;
     switch (m_type) {
     case Bool:
-        n = 1;
-        break;
     case Int32:
-    case Float:
-        n = 4;
-        break;
     case Int64:
+    case Float:
     case Double:
-        n = 8;
+        p = m_value.raw;
+        n = m_type == Bool ? 1 : (m_type == Int32 || m_type == Float) ? 4 : 8;
         break;
     case BorrowedArray:
     case BorrowedBlock:
@@ -346,8 +343,6 @@ const void* Variant::GetBytes(std::uint32_t* size) const noexcept
     default:
         break;
     }
-    if (n > 0 && p == nullptr && m_type >= Bool && m_type <= Double)
-        p = m_value.raw;
     if (size)
         *size = n;
     return p;

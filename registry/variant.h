@@ -40,7 +40,7 @@ constexpr std::uint32_t kRecordHeaderSize = 12;
 // Empty and returns false, SetTyped returns Empty, Deserialize returns
 // kStatusOutOfMemory and leaves the value unchanged.
 class Variant {
-public:
+  public:
     enum Type : std::int32_t {
         Empty = 0,
         Bool = 1,
@@ -146,7 +146,7 @@ public:
     // leaves target unchanged.
     void ToWideString(std::wstring& target) const noexcept;
 
-private:
+  private:
     union Storage {
         unsigned char raw[8];
         std::int32_t i32;

@@ -18,7 +18,7 @@ using KV::Variant;
 using namespace testing_support;
 
 class RegistryKeyTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(scratch.ok()); }
     ScratchRegistry scratch;
 };
@@ -195,7 +195,7 @@ TEST_F(RegistryKeyTest, MissingValueFails)
 
 // Memory that cannot be had for the value read fails the read.
 class StarvedVariant : public Variant {
-public:
+  public:
     void* Allocate(std::size_t) noexcept override { return nullptr; }
 };
 
@@ -245,20 +245,19 @@ const std::uint8_t kAbc[] = {'a', 'b', 'c'};
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, WriteValue,
-    ::testing::Values(
-        WriteCase{"BoolFalse", [](Variant& v) { v.SetTyped(Variant::Bool, "\0", 1); }, 13, REG_BINARY,
-                  Bytes{13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}},
-        WriteCase{"Int64One", [](Variant& v) { v.SetTyped(Variant::Int64, "\1\0\0\0\0\0\0\0", 8); }, 20, REG_BINARY,
-                  Bytes{20, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}},
-        WriteCase{"Empty", [](Variant&) {}, 12, REG_BINARY, Bytes{12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        WriteCase{"BorrowedArray", [](Variant& v) { v.SetBorrowedArray(kAbc, 3); }, 15, REG_BINARY,
-                  Bytes{15, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0, 0, 'a', 'b', 'c'}},
-        WriteCase{"EmptyText", [](Variant& v) { v.SetText(""); }, S_OK, REG_SZ, Bytes{0, 0}},
-        WriteCase{"Latin1Text", [](Variant& v) { v.SetText("a\xE9"); }, S_OK, REG_SZ,
-                  Bytes{'a', 0, 0xE9, 0, 0, 0}},
-        // Nothing is written for a value that does not serialize.
-        WriteCase{"EmptyBorrowedBlockFails", [](Variant& v) { v.SetBorrowedBlock(kAbc, 0); }, E_FAIL, REG_DWORD,
-                  Bytes{9, 9, 9, 9}}),
+    ::testing::Values(WriteCase{"BoolFalse", [](Variant& v) { v.SetTyped(Variant::Bool, "\0", 1); }, 13, REG_BINARY,
+                                Bytes{13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}},
+                      WriteCase{"Int64One", [](Variant& v) { v.SetTyped(Variant::Int64, "\1\0\0\0\0\0\0\0", 8); }, 20,
+                                REG_BINARY, Bytes{20, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}},
+                      WriteCase{"Empty", [](Variant&) {}, 12, REG_BINARY, Bytes{12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+                      WriteCase{"BorrowedArray", [](Variant& v) { v.SetBorrowedArray(kAbc, 3); }, 15, REG_BINARY,
+                                Bytes{15, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0, 0, 'a', 'b', 'c'}},
+                      WriteCase{"EmptyText", [](Variant& v) { v.SetText(""); }, S_OK, REG_SZ, Bytes{0, 0}},
+                      WriteCase{"Latin1Text", [](Variant& v) { v.SetText("a\xE9"); }, S_OK, REG_SZ,
+                                Bytes{'a', 0, 0xE9, 0, 0, 0}},
+                      // Nothing is written for a value that does not serialize.
+                      WriteCase{"EmptyBorrowedBlockFails", [](Variant& v) { v.SetBorrowedBlock(kAbc, 0); }, E_FAIL,
+                                REG_DWORD, Bytes{9, 9, 9, 9}}),
     [](const ::testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
 
 // A value written by WriteValue reads back with the same kind and payload.

@@ -20,7 +20,7 @@ using namespace testing_support;
 
 // Removes any seam a test installed, whatever way the test ends.
 class RegistryTreeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(scratch.ok()); }
     void TearDown() override { SetRegistryTreeSeam(nullptr); }
     ScratchRegistry scratch;

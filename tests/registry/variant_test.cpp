@@ -90,10 +90,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"BoolOfTwoBytesIsEmpty", Record(14, 0, 1, {1, 1}), KV::kStatusOk, Variant::Empty, {}},
         DecodeCase{"DoubleOfFourBytesIsEmpty", Record(16, 0, 5, {0, 0, 0, 0}), KV::kStatusOk, Variant::Empty, {}},
         DecodeCase{"BoolTrailingBytesIgnored", Record(13, 0, 1, {1, 0xAA, 0xBB}), KV::kStatusOk, Variant::Bool, {1}},
-        DecodeCase{"Int32", Record(16, 0, 2, {0xFE, 0xFF, 0xFF, 0xFF}), KV::kStatusOk, Variant::Int32,
+        DecodeCase{"Int32",
+                   Record(16, 0, 2, {0xFE, 0xFF, 0xFF, 0xFF}),
+                   KV::kStatusOk,
+                   Variant::Int32,
                    {0xFE, 0xFF, 0xFF, 0xFF}},
         DecodeCase{"Float", Record(16, 0, 4, {0, 0, 0x20, 0x40}), KV::kStatusOk, Variant::Float, {0, 0, 0x20, 0x40}},
-        DecodeCase{"Int64", Record(20, 0, 3, {1, 0, 0, 0, 0, 0, 0, 0}), KV::kStatusOk, Variant::Int64,
+        DecodeCase{"Int64",
+                   Record(20, 0, 3, {1, 0, 0, 0, 0, 0, 0, 0}),
+                   KV::kStatusOk,
+                   Variant::Int64,
                    {1, 0, 0, 0, 0, 0, 0, 0}},
         DecodeCase{"BorrowedArrayBecomesBytes", Record(14, 0, 6, {1, 2}), KV::kStatusOk, Variant::Bytes, {1, 2}},
         DecodeCase{"BorrowedBlockBecomesBytes", Record(14, 0, 7, {1, 2}), KV::kStatusOk, Variant::Bytes, {1, 2}},
@@ -103,7 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"TextUpToFirstNul", Record(16, 0, 9, {'a', 0, 'b', 0}), KV::kStatusOk, Variant::Text, {'a', 0}},
         // No NUL inside the payload: the text is taken whole and terminated;
         // the byte after the record (0x7A) is not read into it.
-        DecodeCase{"TextWithoutNulIsTerminated", Record(14, 0, 9, {'a', 'b', 'z'}), KV::kStatusOk, Variant::Text,
+        DecodeCase{"TextWithoutNulIsTerminated",
+                   Record(14, 0, 9, {'a', 'b', 'z'}),
+                   KV::kStatusOk,
+                   Variant::Text,
                    {'a', 'b', 0}},
         DecodeCase{"ReservedOne", Record(12, 1, 0), KV::kStatusFail, Variant::Empty, {}},
         DecodeCase{"ReservedHighBit", Record(13, 0x80000000u, 1, {1}), KV::kStatusFail, Variant::Empty, {}},
@@ -332,22 +341,21 @@ const std::int64_t kLow64 = 0x0807060504030201;
 
 INSTANTIATE_TEST_SUITE_P(
     KindTable, Queries,
-    ::testing::Values(
-        QueryCase{Variant::Empty, false, 0, 0, 0.f, 0., Where::Null, 0, Where::Null, 0, false},
-        QueryCase{Variant::Bool, true, 200, 200, 200.f, 200., Where::Value, 1, Where::Value, 1, false},
-        QueryCase{Variant::Int32, true, -7, -7, -7.f, -7., Where::Value, 4, Where::Value, 1, false},
-        QueryCase{Variant::Int64, true, 5, (std::int64_t(1) << 32) + 5, 4294967301.f, 4294967301., Where::Value, 8,
-                  Where::Value, 1, false},
-        QueryCase{Variant::Float, true, 3, 3, 2.5f, 2.5, Where::Value, 4, Where::Value, 1, false},
-        QueryCase{Variant::Double, true, -3, -3, -2.5f, -2.5, Where::Value, 8, Where::Value, 1, false},
-        QueryCase{Variant::BorrowedArray, true, kLow, kLow64, float(kLow), double(kLow64), Where::Buffer, 9,
-                  Where::Buffer, 9, false},
-        QueryCase{Variant::BorrowedBlock, true, kLow, kLow64, float(kLow), double(kLow64), Where::Buffer, 9,
-                  Where::Null, 0, false},
-        QueryCase{Variant::Bytes, true, kLow, kLow64, float(kLow), double(kLow64), Where::Buffer, 9, Where::Buffer, 9,
-                  false},
-        QueryCase{Variant::Text, true, 3, 3, 3.f, 3., Where::Buffer, 4, Where::Buffer, 4, true},
-        QueryCase{Variant::Blob, true, 0, 0, 0.f, 0., Where::Buffer, 9, Where::Null, 0, false}));
+    ::testing::Values(QueryCase{Variant::Empty, false, 0, 0, 0.f, 0., Where::Null, 0, Where::Null, 0, false},
+                      QueryCase{Variant::Bool, true, 200, 200, 200.f, 200., Where::Value, 1, Where::Value, 1, false},
+                      QueryCase{Variant::Int32, true, -7, -7, -7.f, -7., Where::Value, 4, Where::Value, 1, false},
+                      QueryCase{Variant::Int64, true, 5, (std::int64_t(1) << 32) + 5, 4294967301.f, 4294967301.,
+                                Where::Value, 8, Where::Value, 1, false},
+                      QueryCase{Variant::Float, true, 3, 3, 2.5f, 2.5, Where::Value, 4, Where::Value, 1, false},
+                      QueryCase{Variant::Double, true, -3, -3, -2.5f, -2.5, Where::Value, 8, Where::Value, 1, false},
+                      QueryCase{Variant::BorrowedArray, true, kLow, kLow64, float(kLow), double(kLow64), Where::Buffer,
+                                9, Where::Buffer, 9, false},
+                      QueryCase{Variant::BorrowedBlock, true, kLow, kLow64, float(kLow), double(kLow64), Where::Buffer,
+                                9, Where::Null, 0, false},
+                      QueryCase{Variant::Bytes, true, kLow, kLow64, float(kLow), double(kLow64), Where::Buffer, 9,
+                                Where::Buffer, 9, false},
+                      QueryCase{Variant::Text, true, 3, 3, 3.f, 3., Where::Buffer, 4, Where::Buffer, 4, true},
+                      QueryCase{Variant::Blob, true, 0, 0, 0.f, 0., Where::Buffer, 9, Where::Null, 0, false}));
 
 TEST(Queries, TextConvertsToItsLengthNotItsDigits)
 {
@@ -489,7 +497,7 @@ TEST(Setters, ToWideStringWidensEveryByte)
 
 // A value whose heap is exhausted: every allocation fails.
 class StarvedVariant : public Variant {
-public:
+  public:
     void* Allocate(std::size_t) noexcept override { return nullptr; }
 };
 

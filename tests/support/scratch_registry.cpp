@@ -25,8 +25,8 @@ ScratchRegistry::ScratchRegistry()
 {
     m_path = std::wstring(kTestsParent) + L"\\" + NewScratchName();
     HKEY scratch = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch,
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr) !=
+        ERROR_SUCCESS)
         return;
     m_ok = RegOverridePredefKey(HKEY_LOCAL_MACHINE, scratch) == ERROR_SUCCESS;
     RegCloseKey(scratch); // the override keeps its own reference
@@ -103,9 +103,9 @@ std::vector<std::wstring> ListNames(const std::wstring& path, bool values)
     std::vector<wchar_t> buffer(32768);
     for (DWORD index = 0;; ++index) {
         DWORD length = static_cast<DWORD>(buffer.size());
-        const LONG status =
-            values ? RegEnumValueW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
-                   : RegEnumKeyExW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        const LONG status = values
+                                ? RegEnumValueW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
+                                : RegEnumKeyExW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
         if (status != ERROR_SUCCESS)
             break;
         names.emplace_back(buffer.data(), length);

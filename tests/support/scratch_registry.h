@@ -14,7 +14,7 @@ namespace testing_support {
 // only. On destruction: removes the mapping and deletes the scratch key with
 // everything in it (and OrbelleTests when it is empty). One at a time.
 class ScratchRegistry {
-public:
+  public:
     ScratchRegistry();
     ~ScratchRegistry();
     ScratchRegistry(const ScratchRegistry&) = delete;
@@ -25,7 +25,7 @@ public:
     // The scratch key's path below HKEY_CURRENT_USER.
     const std::wstring& path() const { return m_path; }
 
-private:
+  private:
     std::wstring m_path;
     bool m_ok = false;
 };
