@@ -76,8 +76,8 @@ int PrepareWorkFolder(CInstallerLauncher& app, std::wstring& folder)
 int PrepareInstallersFolder(std::wstring& folder)
 {
     wchar_t buffer[kPathBufferChars] = {};
-    const HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr,
-                                        SHGFP_TYPE_CURRENT, buffer);
+    const HRESULT hr =
+        SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, buffer);
     if (FAILED(hr)) {
         ReportFailure("SHGetFolderPath failed (%d)\n", static_cast<int>(hr));
         return static_cast<int>(hr);

@@ -128,7 +128,8 @@ TEST_F(Runner, APayloadRunsFromTheWorkFolder)
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(L"carried.exe", records[0].program);
     EXPECT_EQ(L"-a b", records[0].arguments);
-    EXPECT_EQ(std::vector<std::wstring>{L"carried.exe"}, ListNames(app.m_strWorkFolder.substr(0, app.m_strWorkFolder.size() - 1)));
+    EXPECT_EQ(std::vector<std::wstring>{L"carried.exe"},
+              ListNames(app.m_strWorkFolder.substr(0, app.m_strWorkFolder.size() - 1)));
     DeleteWorkFolder(app);
 }
 

@@ -190,8 +190,8 @@ protected:
 
 struct ArgsCase {
     const char* story;
-    const wchar_t* switches;    // the launcher's command line after its name
-    const wchar_t* expected;    // msiexec's arguments; "@" stands for the package path
+    const wchar_t* switches; // the launcher's command line after its name
+    const wchar_t* expected; // msiexec's arguments; "@" stands for the package path
 };
 
 class MsiArgs : public RecordingMsiexec, public ::testing::WithParamInterface<ArgsCase> {};
@@ -216,13 +216,12 @@ TEST_P(MsiArgs, ReachWindowsInstallerWithThePathFilledIn)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, MsiArgs,
-    ::testing::Values(
-        ArgsCase{"quiet", L"-quiet", L"/i \"@\" /quiet"},
-        ArgsCase{"token twice", L"-msiargs #/i $MSIPATH /l*v x.log PATCH=$MSIPATH#",
-                 L"/i \"@\" /l*v x.log PATCH=\"@\""},
-        ArgsCase{"lower-case token", L"-msiargs #/i $msipath /quiet#", L"/i $msipath /quiet"},
-        ArgsCase{"token already quoted", L"-msiargs #/i \"$MSIPATH\" /quiet#", L"/i \"\"@\"\" /quiet"},
-        ArgsCase{"no token", L"-msiargs #/l*v C:\\x.log#", L"/l*v C:\\x.log"}));
+    ::testing::Values(ArgsCase{"quiet", L"-quiet", L"/i \"@\" /quiet"},
+                      ArgsCase{"token twice", L"-msiargs #/i $MSIPATH /l*v x.log PATCH=$MSIPATH#",
+                               L"/i \"@\" /l*v x.log PATCH=\"@\""},
+                      ArgsCase{"lower-case token", L"-msiargs #/i $msipath /quiet#", L"/i $msipath /quiet"},
+                      ArgsCase{"token already quoted", L"-msiargs #/i \"$MSIPATH\" /quiet#", L"/i \"\"@\"\" /quiet"},
+                      ArgsCase{"no token", L"-msiargs #/l*v C:\\x.log#", L"/l*v C:\\x.log"}));
 
 // A msiexec.exe beside the launcher (a Downloads folder) must never run: the
 // shell would find it before the system's own for the bare name.
@@ -235,9 +234,8 @@ TEST_F(Package, APlantedMsiexecBesideTheLauncherIsNotRun)
     ASSERT_TRUE(CopyFileW((BinDir() + L"\\standin.exe").c_str(), (folder + L"\\msiexec.exe").c_str(), FALSE));
 
     // Removing a product that is not installed: the real msiexec ends at once.
-    const auto result =
-        RunProcess(L"\"" + launcher + L"\" -msiargs #/x {6F1C2B9E-0000-4000-8000-000000000000} /quiet#",
-                   {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT", L"77"}}, 120000, folder);
+    const auto result = RunProcess(L"\"" + launcher + L"\" -msiargs #/x {6F1C2B9E-0000-4000-8000-000000000000} /quiet#",
+                                   {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT", L"77"}}, 120000, folder);
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
     EXPECT_TRUE(ReadStandinLog(m_log).empty()) << "the planted msiexec.exe ran";
@@ -246,7 +244,8 @@ TEST_F(Package, APlantedMsiexecBesideTheLauncherIsNotRun)
 
 TEST_F(Package, APackageHeldOpenIsReportedAndItsCodeEndsTheRun)
 {
-    ASSERT_EQ(ERROR_SUCCESS, SHCreateDirectoryExW(nullptr, (MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              SHCreateDirectoryExW(nullptr, (MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
     HANDLE held = CreateFileW(InstalledPackagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", m_log}});

@@ -113,7 +113,9 @@ protected:
 TEST_F(PackageFolder, AnOlderLongerPackageIsReplacedCompletely)
 {
     const std::wstring target = staging_fixtures::InstalledPackagePath();
-    ASSERT_EQ(ERROR_SUCCESS, SHCreateDirectoryExW(nullptr, (staging_fixtures::MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
+    ASSERT_EQ(
+        ERROR_SUCCESS,
+        SHCreateDirectoryExW(nullptr, (staging_fixtures::MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
     ASSERT_TRUE(testing_support::WriteFileBytes(target, std::vector<std::uint8_t>(4096, 0xEE)));
 
     std::wstring path;
@@ -130,8 +132,8 @@ TEST_F(PackageFolder, AnOlderLongerPackageIsReplacedCompletely)
 TEST(WritePayloadBytes, AShortWriteIsAFailure)
 {
     const std::wstring name = L"\\\\.\\pipe\\orbelle-short-write-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 4096, 4096,
-                                     0, nullptr);
+    HANDLE server =
+        CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 4096, 4096, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, server);
     UniqueFileHandle serverOwner(server);
     UniqueFileHandle client(CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -155,8 +157,8 @@ TEST(WritePayloadBytes, AFailedWriteGivesTheSystemCode)
 TEST(WritePayloadBytes, AWholeWriteIsSuccess)
 {
     TempDir temp;
-    UniqueFileHandle file(CreateFileW((temp / L"whole.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                      nullptr));
+    UniqueFileHandle file(
+        CreateFileW((temp / L"whole.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file.valid());
     EXPECT_EQ(0, WritePayloadBytes(file.get(), "abc", 3));
 }

@@ -72,8 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RedistCase{true, L"0", L"0", 0, {L"vcredist_x86.exe", L"vcredist_x64.exe"}, "64-bit Windows"},
                       RedistCase{true, L"3010", L"0", 3010, {L"vcredist_x86.exe"}, "restart needed stops"},
                       RedistCase{true, L"1", L"0", 1, {L"vcredist_x86.exe"}, "failure stops"},
-                      RedistCase{true, L"0", L"1603", 1603, {L"vcredist_x86.exe", L"vcredist_x64.exe"},
-                                 "64-bit failure"}));
+                      RedistCase{
+                          true, L"0", L"1603", 1603, {L"vcredist_x86.exe", L"vcredist_x64.exe"}, "64-bit failure"}));
 
 TEST_F(Steps, RedistributablesGetTheirExactSwitchesAndShareOneWorkFolder)
 {

@@ -26,7 +26,7 @@ const char kNoPackageLine[] = "LocateResource failed (1813)\r\n";
 struct RunCase {
     const char* story;
     const wchar_t* launcher;
-    Environment env;               // STANDIN_EXIT_<name> choices
+    Environment env; // STANDIN_EXIT_<name> choices
     DWORD exitCode;
     std::vector<std::wstring> ran; // programs in the order they ran
     std::string output;            // the launcher's standard output, exactly (the C run time's
@@ -60,43 +60,42 @@ TEST_P(Run, EndsWithTheRightCodeAndLeavesNoWorkFolder)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Run,
-    ::testing::Values(
-        RunCase{"a restart request from the 32-bit redistributable ends the run",
-                L"staging_launcher_redist",
-                {{L"STANDIN_EXIT_vcredist_x86", L"3010"}},
-                3010,
-                {L"vcredist_x86.exe"},
-                ""},
-        RunCase{"a failing legacy uninstaller ends the run",
-                L"staging_launcher_redist",
-                {{L"STANDIN_EXIT_kv_isu", L"4"}},
-                4,
-                {L"vcredist_x86.exe", L"kv_isu.exe"},
-                ""},
-        RunCase{"the second uninstaller's 0 outweighs the first one's 1: the run goes on to the package",
-                L"staging_launcher_two_uninst",
-                {{L"STANDIN_EXIT_kv_isu", L"1"}, {L"STANDIN_EXIT_kv_isu2", L"0"}},
-                1813,
-                {L"kv_isu.exe", L"kv_isu2.exe"},
-                kNoPackageLine},
-        RunCase{"the second uninstaller's failure ends the run",
-                L"staging_launcher_two_uninst",
-                {{L"STANDIN_EXIT_kv_isu", L"0"}, {L"STANDIN_EXIT_kv_isu2", L"2"}},
-                2,
-                {L"kv_isu.exe", L"kv_isu2.exe"},
-                ""},
-        RunCase{"UNINST2 without UNINST never runs",
-                L"staging_launcher_uninst2_only",
-                {{L"STANDIN_EXIT", L"5"}},
-                1813,
-                {},
-                kNoPackageLine},
-        RunCase{"a package resource of size 0 fails with a code of its own, never 0",
-                L"staging_launcher_empty_package",
-                {},
-                static_cast<DWORD>(exit_code::kFailureWithoutCode),
-                {},
-                "LocateResource failed (-2147467259)\r\n"}));
+    ::testing::Values(RunCase{"a restart request from the 32-bit redistributable ends the run",
+                              L"staging_launcher_redist",
+                              {{L"STANDIN_EXIT_vcredist_x86", L"3010"}},
+                              3010,
+                              {L"vcredist_x86.exe"},
+                              ""},
+                      RunCase{"a failing legacy uninstaller ends the run",
+                              L"staging_launcher_redist",
+                              {{L"STANDIN_EXIT_kv_isu", L"4"}},
+                              4,
+                              {L"vcredist_x86.exe", L"kv_isu.exe"},
+                              ""},
+                      RunCase{"the second uninstaller's 0 outweighs the first one's 1: the run goes on to the package",
+                              L"staging_launcher_two_uninst",
+                              {{L"STANDIN_EXIT_kv_isu", L"1"}, {L"STANDIN_EXIT_kv_isu2", L"0"}},
+                              1813,
+                              {L"kv_isu.exe", L"kv_isu2.exe"},
+                              kNoPackageLine},
+                      RunCase{"the second uninstaller's failure ends the run",
+                              L"staging_launcher_two_uninst",
+                              {{L"STANDIN_EXIT_kv_isu", L"0"}, {L"STANDIN_EXIT_kv_isu2", L"2"}},
+                              2,
+                              {L"kv_isu.exe", L"kv_isu2.exe"},
+                              ""},
+                      RunCase{"UNINST2 without UNINST never runs",
+                              L"staging_launcher_uninst2_only",
+                              {{L"STANDIN_EXIT", L"5"}},
+                              1813,
+                              {},
+                              kNoPackageLine},
+                      RunCase{"a package resource of size 0 fails with a code of its own, never 0",
+                              L"staging_launcher_empty_package",
+                              {},
+                              static_cast<DWORD>(exit_code::kFailureWithoutCode),
+                              {},
+                              "LocateResource failed (-2147467259)\r\n"}));
 
 TEST(RunWithUnwritableTemp, StopsAfterTheBoundedNameAttempts)
 {
@@ -105,8 +104,7 @@ TEST(RunWithUnwritableTemp, StopsAfterTheBoundedNameAttempts)
     env[L"STANDIN_LOG"] = temp / L"children.log";
     env[L"TMP"] = temp / L"missing\\folder";
     env[L"TEMP"] = temp / L"missing\\folder";
-    const auto result =
-        RunProcess(L"\"" + BinDir() + L"\\staging_launcher_redist.exe\" -quiet", env, 60000);
+    const auto result = RunProcess(L"\"" + BinDir() + L"\\staging_launcher_redist.exe\" -quiet", env, 60000);
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), result.exitCode);

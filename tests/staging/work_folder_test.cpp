@@ -226,7 +226,8 @@ TEST_F(InstallersFolder, IsCreatedWithItsParentsAndReused)
         EXPECT_TRUE(file.valid());
     }
     EXPECT_TRUE(m_app.m_strWorkFolder.empty());
-    EXPECT_EQ(std::vector<std::wstring>{L"ZaroInstaller.msi"}, ListNames(staging_fixtures::MakerFolder() + L"\\Installers\\Orbelle"));
+    EXPECT_EQ(std::vector<std::wstring>{L"ZaroInstaller.msi"},
+              ListNames(staging_fixtures::MakerFolder() + L"\\Installers\\Orbelle"));
 }
 
 TEST_F(InstallersFolder, APackageHeldOpenElsewhereFailsWithTheSystemCode)
