@@ -56,7 +56,9 @@ function(orbelle_add_launcher target)
   add_executable(${target} WIN32
     ${PROJECT_SOURCE_DIR}/framework/entry.cpp
     ${PROJECT_SOURCE_DIR}/launcher/the_app.cpp
+    ${PROJECT_SOURCE_DIR}/framework/lean_runtime.cpp
     ${rc_file})
+  target_compile_options(${target} PRIVATE ${ORBELLE_LEAN_FLAGS})
   target_link_libraries(${target} PRIVATE orbelle_core)
   target_link_options(${target} PRIVATE -municode -s)
   if(L_OUTPUT_NAME)

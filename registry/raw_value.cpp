@@ -1,6 +1,5 @@
 #include "registry/raw_value.h"
 
-#include <new>
 
 namespace registry_detail {
 
@@ -13,13 +12,8 @@ LONG QueryRawValue(HKEY key, const wchar_t* name, DWORD* type, std::vector<BYTE>
     if (status != ERROR_SUCCESS)
         return status;
     for (int attempt = 0; attempt < kMaxValueQueries; ++attempt) {
-        try {
-            // One byte at least, so that the buffer has an address to pass.
-            data.resize(size > 0 ? size : 1);
-        } catch (const std::bad_alloc&) {
-            data.clear();
-            return ERROR_NOT_ENOUGH_MEMORY;
-        }
+        // One byte at least, so that the buffer has an address to pass.
+        data.resize(size > 0 ? size : 1);
         DWORD capacity = static_cast<DWORD>(data.size());
         status = RegQueryValueExW(key, name, nullptr, type, data.data(), &capacity);
         if (status == ERROR_SUCCESS) {

@@ -15,10 +15,10 @@ constexpr int kMaxValueQueries = 8;
 // `data` (resized to the byte count stored) and its registry type into *type.
 // When the value grows between the size query and the data query, it is
 // queried again with the new size, at most kMaxValueQueries times.
-// Returns ERROR_SUCCESS; ERROR_NOT_ENOUGH_MEMORY when no buffer could be had;
-// ERROR_MORE_DATA when the value was still growing at the last query; or the
+// Returns ERROR_SUCCESS; ERROR_MORE_DATA when the value was still growing at the last query; or the
 // platform's error (ERROR_FILE_NOT_FOUND for a missing value). On failure
-// `data` is empty. Never throws.
+// `data` is empty. Never throws: a buffer that cannot be had ends the process
+// (see framework/lean_runtime.cpp).
 LONG QueryRawValue(HKEY key, const wchar_t* name, DWORD* type, std::vector<BYTE>& data) noexcept;
 
 } // namespace registry_detail

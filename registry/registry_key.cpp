@@ -1,6 +1,5 @@
 #include "registry/registry_key.h"
 
-#include <new>
 
 #include "registry/narrow_text.h"
 #include "registry/raw_value.h"
@@ -34,12 +33,8 @@ HRESULT TextFromRegSz(const std::vector<BYTE>& data, KV::Variant& value) noexcep
     // Copied out, since the byte buffer need not be aligned for wchar_t.
     std::vector<wchar_t> wide;
     std::vector<char> narrow;
-    try {
-        wide.resize(units + 1);
-        narrow.resize(units + 1);
-    } catch (const std::bad_alloc&) {
-        return E_FAIL;
-    }
+    wide.resize(units + 1);
+    narrow.resize(units + 1);
     if (units > 0)
         memcpy(wide.data(), data.data(), units * sizeof(wchar_t));
     const std::size_t length = KV::BoundedLength(wide.data(), units);
@@ -52,20 +47,12 @@ HRESULT TextFromRegSz(const std::vector<BYTE>& data, KV::Variant& value) noexcep
 
 RegistryKey::RegistryKey(RootKey root, const std::wstring& path, bool view64) noexcept : m_root(root), m_view64(view64)
 {
-    try {
-        m_path = path;
-    } catch (const std::bad_alloc&) {
-        m_pathValid = false;
-    }
+    m_path = path;
 }
 
 RegistryKey::RegistryKey(RootKey root, const wchar_t* path, bool view64) noexcept : m_root(root), m_view64(view64)
 {
-    try {
-        m_path = path ? path : L"";
-    } catch (const std::bad_alloc&) {
-        m_pathValid = false;
-    }
+    m_path = path ? path : L"";
 }
 
 HRESULT RegistryKey::Open(bool readOnly) noexcept
@@ -73,7 +60,7 @@ HRESULT RegistryKey::Open(bool readOnly) noexcept
     if (m_handle)
         return S_FALSE;
     HKEY rootKey = PredefinedKey(m_root);
-    if (rootKey == nullptr || !m_pathValid)
+    if (rootKey == nullptr)
         return E_FAIL;
     const REGSAM view = m_view64 ? kView64Flag : 0;
     LONG status;
@@ -120,11 +107,7 @@ HRESULT RegistryKey::WriteValue(const std::wstring& name, const KV::Variant& val
         const char* text = value.GetText();
         const std::size_t length = text ? KV::BoundedLength(text, value.GetSize()) : 0;
         std::vector<wchar_t> wide;
-        try {
-            wide.resize(length + 1);
-        } catch (const std::bad_alloc&) {
-            return E_FAIL;
-        }
+        wide.resize(length + 1);
         KV::WidenText(text, length, wide.data());
         const DWORD bytes = static_cast<DWORD>((length + 1) * sizeof(wchar_t));
         const LONG status =
@@ -136,11 +119,7 @@ HRESULT RegistryKey::WriteValue(const std::wstring& name, const KV::Variant& val
     if (payload > 0x7FFFFFFFu - KV::kRecordHeaderSize)
         return E_FAIL;
     std::vector<BYTE> record;
-    try {
-        record.resize(payload + KV::kRecordHeaderSize);
-    } catch (const std::bad_alloc&) {
-        return E_FAIL;
-    }
+    record.resize(payload + KV::kRecordHeaderSize);
     const std::int32_t length = value.Serialize(record.data(), static_cast<std::uint32_t>(record.size()));
     if (length < 0)
         return E_FAIL;

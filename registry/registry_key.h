@@ -3,7 +3,9 @@
 // owning its open handle.
 //
 // Statuses: S_OK (0), S_FALSE (1) or E_FAIL; callers test only the sign. The
-// platform's error code is not kept. Nothing here throws, shows or logs.
+// platform's error code is not kept. Nothing here throws, shows or logs; memory
+// that cannot be had for a name or a buffer ends the process (the project's
+// one out-of-memory rule, see framework/lean_runtime.cpp).
 #include <windows.h>
 
 #include <string>
@@ -33,8 +35,7 @@ class RegistryKey {
     static constexpr REGSAM kFullAccess = KEY_ALL_ACCESS;  // 0xF003F
     static constexpr REGSAM kView64Flag = KEY_WOW64_64KEY; // 0x100
 
-    // A closed handle for root\path in the chosen view. When the path cannot
-    // be copied for lack of memory, every Open fails.
+    // A closed handle for root\path in the chosen view.
     RegistryKey(RootKey root, const std::wstring& path, bool view64) noexcept;
     RegistryKey(RootKey root, const wchar_t* path, bool view64) noexcept;
     ~RegistryKey() = default; // the handle owner closes an open key
@@ -56,8 +57,7 @@ class RegistryKey {
     //     is taken whole, size 0 gives the empty Text, and an odd last byte is
     //     ignored. A code unit above U+00FF gives E_FAIL.
     //   any other type: the data is decoded as a value record; data that is
-    //     not one leaves the value Empty and still gives S_OK (a record that
-    //     cannot be held for lack of memory gives E_FAIL).
+    //     not one leaves the value Empty and still gives S_OK.
     // A value that grows between the size and data queries is queried again
     // (bounded); one that keeps growing gives E_FAIL, never truncated data.
     // E_FAIL also for a closed handle, a missing value or a buffer that cannot
@@ -99,7 +99,6 @@ class RegistryKey {
     RootKey m_root;
     std::wstring m_path;
     bool m_view64;
-    bool m_pathValid = true;
 };
 
 // True when HKEY_LOCAL_MACHINE\path can be opened for reading in the chosen

@@ -1,6 +1,5 @@
 #include "registry/registry_tree.h"
 
-#include <new>
 #include <vector>
 
 #include "framework/wow64_query.h"
@@ -19,12 +18,8 @@ constexpr DWORD kSmallestNameBuffer = 256;
 // parent + "\" + name; a key at the root itself has children named plainly.
 bool ChildPath(const std::wstring& parent, const std::wstring& name, std::wstring& out) noexcept
 {
-    try {
-        out = parent.empty() ? name : parent + L"\\" + name;
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    out = parent.empty() ? name : parent + L"\\" + name;
+    return true;
 }
 
 bool SizeNameBuffer(std::vector<wchar_t>& buffer, DWORD maxLength) noexcept
@@ -32,12 +27,8 @@ bool SizeNameBuffer(std::vector<wchar_t>& buffer, DWORD maxLength) noexcept
     DWORD units = maxLength < kLargestNameBuffer ? maxLength + 1 : kLargestNameBuffer;
     if (units < kSmallestNameBuffer)
         units = kSmallestNameBuffer;
-    try {
-        buffer.resize(units);
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    buffer.resize(units);
+    return true;
 }
 
 // Runs one enumeration step, growing the buffer once to the largest size when
@@ -116,11 +107,7 @@ HRESULT RegistryKey::EnumSubkeys(NameList& names) noexcept
         });
         if (status != ERROR_SUCCESS)
             return E_FAIL;
-        try {
-            names.emplace_back(buffer.data(), length);
-        } catch (const std::bad_alloc&) {
-            return E_FAIL;
-        }
+        names.emplace_back(buffer.data(), length);
     }
     return S_OK;
 }
@@ -140,11 +127,7 @@ HRESULT RegistryKey::EnumValues(NameList& names) noexcept
     std::vector<wchar_t> buffer;
     if (!SizeNameBuffer(buffer, maxLength))
         return E_FAIL;
-    try {
-        names.resize(count);
-    } catch (const std::bad_alloc&) {
-        return E_FAIL;
-    }
+    names.resize(count);
     for (DWORD index = 0; index < count; ++index) {
         DWORD length = 0;
         const LONG status = EnumerateName(buffer, &length, [&](wchar_t* name, DWORD* size) {
@@ -152,11 +135,7 @@ HRESULT RegistryKey::EnumValues(NameList& names) noexcept
         });
         if (status != ERROR_SUCCESS)
             return E_FAIL;
-        try {
-            names[index].assign(buffer.data(), length);
-        } catch (const std::bad_alloc&) {
-            return E_FAIL;
-        }
+        names[index].assign(buffer.data(), length);
     }
     return S_OK;
 }

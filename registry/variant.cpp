@@ -434,14 +434,10 @@ void Variant::ToWideString(std::wstring& target) const noexcept
         return;
     const void* nul = std::memchr(text, 0, m_size);
     const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : m_size;
-    try {
-        std::wstring widened(length, L'\0');
-        for (std::size_t i = 0; i < length; ++i)
-            widened[i] = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
-        target.swap(widened);
-    } catch (const std::bad_alloc&) {
-        // target stays as it was
-    }
+    std::wstring widened(length, L'\0');
+    for (std::size_t i = 0; i < length; ++i)
+        widened[i] = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+    target.swap(widened);
 }
 
 } // namespace KV

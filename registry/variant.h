@@ -142,8 +142,9 @@ class Variant {
     std::int32_t Deserialize(const void* data, std::uint32_t length) noexcept;
 
     // For Text: replaces target with the text, each byte widened to the code
-    // unit of the same value. Any other kind, or memory that cannot be had,
-    // leaves target unchanged.
+    // unit of the same value. Any other kind leaves target unchanged. (The
+    // string's memory comes from the general heap: lacking it ends the
+    // process, see framework/lean_runtime.cpp.)
     void ToWideString(std::wstring& target) const noexcept;
 
   private:
