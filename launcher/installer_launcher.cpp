@@ -1,9 +1,8 @@
 #include "launcher/installer_launcher.h"
 
-#include <commctrl.h>
-
 #include <cstdlib>
 
+#include "framework/dll_search.h"
 #include "framework/wow64_query.h"
 #include "launcher/command_line.h"
 #include "launcher/exit_codes.h"
@@ -27,10 +26,7 @@ CInstallerLauncher::~CInstallerLauncher() = default;
 
 BOOL CInstallerLauncher::InitInstance()
 {
-    INITCOMMONCONTROLSEX controls = {};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_WIN95_CLASSES;
-    InitCommonControlsEx(&controls);
+    InitCommonControlsFromSystem();
 
     CWinApp::InitInstance();
     ParseCommandLine(*this);
