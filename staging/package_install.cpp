@@ -1,8 +1,10 @@
 #include "staging/package_install.h"
 
+#include "framework/unique_handle.h"
 #include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "staging/child_process.h"
+#include "staging/failure_report.h"
 #include "staging/payload.h"
 
 void ReplacePackagePathToken(std::wstring& args, const std::wstring& quotedPath)
@@ -19,6 +21,15 @@ int InstallProductPackage(CInstallerLauncher& app)
     int status = ExtractPayload(packagePath, app, resource, product::kTypeMsi, product::kFilePackage, false);
     if (status != 0)
         return status;
+    // The folder and the new file let no one but administrators and SYSTEM
+    // write, so nothing can change the file between its closing and this.
+    const UniqueFileHandle hold(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hold) {
+        status = LastErrorStatus();
+        ReportFailure("CreateFile failed (%d)\n", status);
+        return status;
+    }
     if (app.m_strMsiArgs.empty())
         return RunProgram(packagePath, app.m_strMsiArgs);
 

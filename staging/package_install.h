@@ -13,6 +13,11 @@ class CInstallerLauncher;
 // - otherwise every "$MSIPATH" in app.m_strMsiArgs (rewritten in place) is
 //   replaced by the package path in double quotes, and msiexec.exe from the
 //   system folder runs with the result.
+// From the package's writing until Windows Installer has finished, the
+// launcher holds the file open for reading, sharing only reading: no one can
+// write, rename or delete it in between, so the file installed is the file
+// written. A package that cannot be held is not installed: "CreateFile failed
+// (%d)\n" and the system code.
 // Returns the nonzero extraction status (nothing is started; the line is
 // written by ExtractPayload), else RunProgram's result: Windows Installer's
 // exit code (0, 1602, 1603, 3010, ...) or the start failure's code.

@@ -6,6 +6,7 @@
 #include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "staging/failure_report.h"
+#include "staging/folder_security.h"
 
 namespace {
 
@@ -41,7 +42,17 @@ int CreateWorkFolder(CInstallerLauncher& app, const std::wstring& tempPath)
             continue;
         }
         const std::wstring candidate = tempPath + name;
-        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+        // Created with its protected descriptor in one step, so that no one
+        // else can ever open it; a descriptor that cannot be had or applied
+        // fails the attempt.
+        UniqueLocalMemory descriptor;
+        const int securityStatus = BuildWorkFolderSecurity(descriptor);
+        if (securityStatus != 0) {
+            lastStatus = securityStatus;
+            continue;
+        }
+        SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
+        if (CreateDirectoryW(candidate.c_str(), &attributes)) {
             app.m_strWorkFolder = candidate + product::kPathSeparator;
             return 0;
         }
@@ -83,17 +94,21 @@ int PrepareInstallersFolder(std::wstring& folder)
         return static_cast<int>(hr);
     }
     buffer[kPathBufferChars - 1] = L'\0';
-    std::wstring path = buffer;
-    path += product::kPathSeparator;
-    path += product::kInstallersFolder;
-    path += product::kPathSeparator;
-    path += product::kProductShortName;
-    const int result = SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
-    if (result != ERROR_SUCCESS && result != ERROR_ALREADY_EXISTS) {
+    std::wstring relative = product::kInstallersFolder;
+    relative += product::kPathSeparator;
+    relative += product::kProductShortName;
+    // Every level is made (or brought) to the protected state, so that no
+    // standard user who created one first can reach the package. The line
+    // keeps the name it always had: it reports the installers folder.
+    const int result = MakeProtectedFolders(buffer, relative);
+    if (result != 0) {
         ReportFailure("SHCreateDirectoryEx failed (%d)\n", result);
         return result;
     }
-    folder = path + product::kPathSeparator;
+    folder = buffer;
+    folder += product::kPathSeparator;
+    folder += relative;
+    folder += product::kPathSeparator;
     return 0;
 }
 
@@ -113,8 +128,14 @@ int CreatePayloadFile(CInstallerLauncher& app, const wchar_t* fileName, bool tem
     if (status != 0)
         return status;
     outPath += fileName;
-    UniqueFileHandle file(CreateFileW(outPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    // An existing file is never reused: it could carry anyone's security, or
+    // be a link. It is removed, and a new one is created that takes the
+    // folder's protected security; a file that appears in between fails.
+    const bool removed = DeleteFileW(outPath.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    UniqueFileHandle file;
+    if (removed)
+        file.reset(CreateFileW(outPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const int error = LastErrorStatus();
         ReportFailure("CreateFile failed (%d)\n", error);

@@ -19,16 +19,22 @@ inline constexpr int kWorkFolderNameAttempts = 8;
 // Prepares the target folder and creates the empty file `fileName` in it.
 //
 // temporary = true: the work folder. The first such call of a run creates it
-// as the temporary path followed by a new UUID text (36 lowercase characters)
-// and stores that path with a trailing backslash in app.m_strWorkFolder; later
-// calls reuse it. temporary = false: the installers folder
-// <common application data>\ZARO\Installers\Orbelle\, created with its parents
-// when missing; app.m_strWorkFolder is neither read nor changed.
+// as the temporary path followed by a new UUID text (36 lowercase characters),
+// with the protected descriptor of BuildWorkFolderSecurity (an attempt whose
+// descriptor cannot be built or applied fails), and stores that path with a
+// trailing backslash in app.m_strWorkFolder; later calls reuse it.
+// temporary = false: the installers folder
+// <common application data>\ZARO\Installers\Orbelle\; each of its three levels
+// is created or brought to the protected state by MakeProtectedFolders, and a
+// level that is a reparse point is refused; app.m_strWorkFolder is neither
+// read nor changed.
 //
 // `outPath` must come in empty. It receives the folder path (trailing
 // backslash) once the folder is ready and then the file name, so on success it
-// holds the file's full path. The file is created (or truncated) for reading
-// and writing without sharing; on success `outFile` owns its handle.
+// holds the file's full path. A file of that name is deleted first and the
+// file is then created new (CREATE_NEW), so an existing file, its security or
+// a link in its place is never reused; it is opened for reading and writing
+// without sharing. On success `outFile` owns its handle.
 //
 // Returns 0 on success. On failure returns a nonzero status and writes one
 // line to standard output:
@@ -37,8 +43,11 @@ inline constexpr int kWorkFolderNameAttempts = 8;
 //                                        kWorkFolderNameAttempts attempts (or
 //                                        the UUID source's RPC status)
 //   "SHGetFolderPath failed (%d)\n"      the negative HRESULT
-//   "SHCreateDirectoryEx failed (%d)\n"  its return code
-//   "CreateFile failed (%d)\n"           system error code
+//   "SHCreateDirectoryEx failed (%d)\n"  the installers folder could not be
+//                                        made protected: a system code, or
+//                                        kReparsePointRefused
+//   "CreateFile failed (%d)\n"           system error code (of the deletion
+//                                        of an existing file, or the creation)
 // A code the system leaves at 0 is reported as exit_code::kFailureWithoutCode.
 int CreatePayloadFile(CInstallerLauncher& app, const wchar_t* fileName, bool temporary, std::wstring& outPath,
                       UniqueFileHandle& outFile);

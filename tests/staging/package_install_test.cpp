@@ -6,6 +6,9 @@
 // WOW64 process).
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <string>
 #include <vector>
 
@@ -156,6 +159,68 @@ TEST_F(Package, WithoutArgumentsThePackageIsOpenedThroughTheShell)
     EXPECT_EQ(L"package_opener.exe", records[0].program);
     EXPECT_EQ(L"\"" + InstalledPackagePath() + L"\" []", records[0].arguments);
     EXPECT_TRUE(FindTestProduct().productCode.empty());
+}
+
+// Ends every running process whose file name is `name`; returns how many.
+int KillProcessesNamed(const wchar_t* name)
+{
+    int killed = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, name) != 0)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+        if (process != nullptr && TerminateProcess(process, 1602))
+            ++killed;
+        if (process != nullptr)
+            CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return killed;
+}
+
+// While Windows Installer (here the program registered for opening packages,
+// kept running) has the package, nobody can write, delete or rename it;
+// reading it, as Windows Installer does, stays possible. Afterwards the hold
+// is gone.
+TEST_F(Package, WhileThePackageIsBeingInstalledItCannotBeReplaced)
+{
+    const std::wstring opener = m_temp / L"package_opener.exe";
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\standin.exe").c_str(), opener.c_str(), FALSE));
+    ScopedOpenCommand command(L"\"" + opener + L"\" \"%1\"");
+    HANDLE launcher =
+        testing_support::StartProcess(Launcher(), {{L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_package_opener", L"1"}});
+    ASSERT_NE(nullptr, launcher);
+    for (int i = 0; i < 600 && ReadStandinLog(m_log).empty(); ++i)
+        Sleep(50);
+    ASSERT_EQ(1u, ReadStandinLog(m_log).size()) << "the package was never opened";
+
+    const std::wstring package = InstalledPackagePath();
+    SetLastError(ERROR_SUCCESS);
+    HANDLE writer = CreateFileW(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+    if (writer != INVALID_HANDLE_VALUE)
+        CloseHandle(writer);
+    EXPECT_FALSE(DeleteFileW(package.c_str()));
+    EXPECT_FALSE(MoveFileW(package.c_str(), (m_temp / L"moved.msi").c_str()));
+    HANDLE reader = CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, reader);
+    if (reader != INVALID_HANDLE_VALUE)
+        CloseHandle(reader);
+
+    EXPECT_EQ(1, KillProcessesNamed(L"package_opener.exe"));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(launcher, 60000));
+    CloseHandle(launcher);
+    writer = CreateFileW(package.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, writer) << "still held after the run: " << GetLastError();
+    if (writer != INVALID_HANDLE_VALUE)
+        CloseHandle(writer);
 }
 
 // Copies the stand-in over the prefix's msiexec.exe and puts the original back
