@@ -8,6 +8,9 @@
 #include "launcher/command_line.h"
 #include "launcher/exit_codes.h"
 #include "launcher/product_constants.h"
+#include "settings/device_reset.h"
+#include "settings/installed_version.h"
+#include "settings/settings_backup.h"
 
 namespace {
 
@@ -63,5 +66,12 @@ int CInstallerLauncher::RunSequence()
 
 int CInstallerLauncher::RunMainPath()
 {
+    std::int32_t major = 0, minor = 0, build = 0;
+    // Releases up to 1.0.13 recorded device state that later drivers must not
+    // take over; the comparisons are signed, so a negative build qualifies.
+    if (DetectInstalledVersion(m_bWow64, major, minor, build) && major == 1 && minor == 0 && build <= 13)
+        ResetDeviceInstances();
+    BackupDriverSettings();
+    DeleteSettingsBackup();
     return exit_code::kSuccess;
 }
