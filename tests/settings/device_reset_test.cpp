@@ -35,7 +35,7 @@ std::int64_t FileTimeNow()
 class DeviceReset : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_scratch.ok()); }
-    ScratchHklm m_scratch;
+    ScratchRegistry m_scratch;
 };
 
 TEST_F(DeviceReset, EveryInstanceIsDetachedAndUninitialised)

@@ -44,7 +44,7 @@ void ExpectUntouched(const Version& v)
 class InstalledVersion : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_scratch.ok()); }
-    ScratchHklm m_scratch;
+    ScratchRegistry m_scratch;
 };
 
 struct ChainCase {

@@ -1,25 +1,10 @@
 #include "tests/settings/registry_fixture.h"
 
-#include <rpc.h>
-
 #include "tests/support/test_support.h"
 
 namespace settings_test {
 
 namespace {
-
-const wchar_t kScratchParent[] = L"Software\\OrbelleTests";
-
-std::wstring NewName()
-{
-    UUID uuid;
-    UuidCreate(&uuid);
-    RPC_WSTR text = nullptr;
-    UuidToStringW(&uuid, &text);
-    std::wstring name = reinterpret_cast<wchar_t*>(text);
-    RpcStringFreeW(&text);
-    return name;
-}
 
 void SnapshotKey(HKEY key, const std::wstring& path, TreeSnapshot& out)
 {
@@ -55,34 +40,6 @@ void SnapshotKey(HKEY key, const std::wstring& path, TreeSnapshot& out)
 
 } // namespace
 
-ScratchHklm::ScratchHklm() : m_name(NewName())
-{
-    const std::wstring path = std::wstring(kScratchParent) + L"\\" + m_name;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr) !=
-        ERROR_SUCCESS) {
-        m_key = nullptr;
-        return;
-    }
-    m_ok = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_key) == ERROR_SUCCESS;
-}
-
-ScratchHklm::~ScratchHklm()
-{
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    if (m_key != nullptr)
-        RegCloseKey(m_key);
-    HKEY parent = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kScratchParent, 0, KEY_ALL_ACCESS, &parent) == ERROR_SUCCESS) {
-        RegDeleteTreeW(parent, m_name.c_str());
-        DWORD left = 0;
-        RegQueryInfoKeyW(parent, nullptr, nullptr, nullptr, &left, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr);
-        RegCloseKey(parent);
-        if (left == 0)
-            RegDeleteKeyW(HKEY_CURRENT_USER, kScratchParent);
-    }
-}
-
 ZaroKeyCleanup::ZaroKeyCleanup()
 {
     DeleteKeyTree(L"Software\\ZARO");
@@ -95,14 +52,7 @@ ZaroKeyCleanup::~ZaroKeyCleanup()
 
 bool SetRaw(const std::wstring& keyPath, const std::wstring& name, DWORD type, const std::vector<std::uint8_t>& data)
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    const LONG status =
-        RegSetValueExW(key, name.c_str(), 0, type, data.empty() ? nullptr : data.data(), static_cast<DWORD>(data.size()));
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    return testing_support::SetValueRaw(keyPath, name, type, data);
 }
 
 bool SetText(const std::wstring& keyPath, const std::wstring& name, const std::wstring& text)
@@ -113,21 +63,12 @@ bool SetText(const std::wstring& keyPath, const std::wstring& name, const std::w
 
 bool CreateKey(const std::wstring& keyPath)
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return testing_support::CreateKeyRaw(keyPath);
 }
 
 bool KeyPresent(const std::wstring& keyPath)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return testing_support::KeyPresent(keyPath);
 }
 
 bool DeleteKeyTree(const std::wstring& keyPath)
@@ -140,17 +81,7 @@ bool DeleteKeyTree(const std::wstring& keyPath)
 RawValue GetRaw(const std::wstring& keyPath, const std::wstring& name)
 {
     RawValue value;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return value;
-    DWORD size = 0;
-    if (RegQueryValueExW(key, name.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
-        value.data.resize(size);
-        value.present = RegQueryValueExW(key, name.c_str(), nullptr, &value.type, value.data.data(), &size) ==
-                        ERROR_SUCCESS;
-        value.data.resize(size);
-    }
-    RegCloseKey(key);
+    value.present = testing_support::GetValueRaw(keyPath, name, value.type, value.data);
     return value;
 }
 

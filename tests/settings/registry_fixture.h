@@ -1,8 +1,8 @@
 #pragma once
-// Registry fixtures for the settings tests: a scratch HKEY_LOCAL_MACHINE, raw
-// writes that arrange a machine, and snapshots of key trees that compare the
-// registry byte for byte. They use the platform API directly, never the code
-// under test.
+// Registry fixtures for the settings tests: raw writes that arrange a machine
+// and snapshots of key trees that compare the registry byte for byte. They use
+// the platform API directly, never the code under test. Unit tests run on the
+// scratch HKEY_LOCAL_MACHINE of tests/support/scratch_registry.h.
 #include <windows.h>
 
 #include <cstdint>
@@ -10,23 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scratch_registry.h"
+
 namespace settings_test {
 
-// Redirects this process's HKEY_LOCAL_MACHINE to a fresh key below
-// HKCU\Software\OrbelleTests for the object's life, then deletes that key.
-class ScratchHklm {
-public:
-    ScratchHklm();
-    ~ScratchHklm();
-    ScratchHklm(const ScratchHklm&) = delete;
-    ScratchHklm& operator=(const ScratchHklm&) = delete;
-    bool ok() const { return m_ok; }
-
-private:
-    std::wstring m_name;
-    HKEY m_key = nullptr;
-    bool m_ok = false;
-};
+using testing_support::ScratchRegistry;
 
 // Deletes HKLM\Software\ZARO (the real one) when it goes away, for tests that
 // must use the real HKLM because other processes take part.

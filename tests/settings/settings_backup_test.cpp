@@ -37,7 +37,7 @@ protected:
         ASSERT_TRUE(CreateKey(s + L"\\Device\\Instances\\Empty"));
     }
 
-    ScratchHklm m_scratch;
+    ScratchRegistry m_scratch;
 };
 
 TEST_F(SettingsBackup, CopiesNestedTreeByteForByte)

@@ -141,6 +141,11 @@ struct ReleaseCase {
     bool reset;
 };
 
+void PrintTo(const ReleaseCase& c, std::ostream* os)
+{
+    *os << testing_support::WideToUtf8(c.version) << (c.reset ? " (reset)" : " (no reset)");
+}
+
 class SecondRun : public ::testing::TestWithParam<ReleaseCase> {};
 
 // An unattended deployment runs the setup twice. The second run finds the
