@@ -11,6 +11,9 @@
 #include "settings/device_reset.h"
 #include "settings/installed_version.h"
 #include "settings/settings_backup.h"
+#include "staging/package_install.h"
+#include "staging/prerequisites.h"
+#include "staging/work_folder.h"
 
 namespace {
 
@@ -57,21 +60,38 @@ bool CInstallerLauncher::Confirm()
 
 int CInstallerLauncher::RunSequence()
 {
+    int status = 0;
     if (HasExePayload(product::kResUninst)) {
         if (!Confirm())
             return exit_code::kUserCancel;
+        status = InstallVCRedist(*this);
+        if (status == 0)
+            status = RunLegacyUninstallers(*this);
+    } else {
+        status = InstallVCRedist(*this);
+    }
+    if (status != 0) {
+        // The programs extracted so far must not stay in the temporary folder.
+        DeleteWorkFolder(*this);
+        return status;
     }
     return RunMainPath();
 }
 
 int CInstallerLauncher::RunMainPath()
 {
+    // Each step runs once, whatever the earlier ones reported.
+    // TerminateTrayHelpers
+    // RemovePreviousProducts
     std::int32_t major = 0, minor = 0, build = 0;
     // Releases up to 1.0.13 recorded device state that later drivers must not
     // take over; the comparisons are signed, so a negative build qualifies.
     if (DetectInstalledVersion(m_bWow64, major, minor, build) && major == 1 && minor == 0 && build <= 13)
         ResetDeviceInstances();
+    // ControlDeviceMonitorService
     BackupDriverSettings();
+    const int installStatus = InstallProductPackage(*this);
     DeleteSettingsBackup();
-    return exit_code::kSuccess;
+    DeleteWorkFolder(*this);
+    return installStatus;
 }
