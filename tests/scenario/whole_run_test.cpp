@@ -1,0 +1,401 @@
+// Whole runs of the launcher, each one a story a deployment would recognise:
+// one launcher process in a prefix whose state the test prepares and then
+// inspects. Built twice: the x86_64 build runs under wine64, the shipped i686
+// build runs as a 32-bit process under WOW64, where the driver's keys live in
+// the 32-bit registry view and the Uninstall list is read in the 64-bit view.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/wow64_query.h"
+#include "launcher/product_constants.h"
+#include "settings/driver_keys.h"
+#include "tests/settings/registry_fixture.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using namespace settings_test;
+using testing_support::BinDir;
+using testing_support::Environment;
+using testing_support::ReadFileBytes;
+using testing_support::ReadStandinLog;
+using testing_support::RunProcess;
+using testing_support::TempDir;
+
+const std::vector<std::uint8_t> kBoolFalse = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
+const std::vector<std::uint8_t> kBoolTrue = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
+const wchar_t kDeviceKey[] = L"010203047E0B0000C0310000DEADBEEF";
+
+// The test program has the launcher's bitness, so its default registry view
+// is the launcher's: the driver's keys are read and written there.
+#if defined(_WIN64)
+const REGSAM kOtherView = KEY_WOW64_32KEY;
+const wchar_t kSnapshotView[] = L"64";
+#else
+const REGSAM kOtherView = KEY_WOW64_64KEY;
+const wchar_t kSnapshotView[] = L"32";
+#endif
+
+bool UnderWow64()
+{
+    BOOL wow64 = FALSE;
+    return QueryWow64(&wow64) && wow64;
+}
+
+std::wstring Bin(const std::wstring& name) { return BinDir() + L"\\" + name; }
+
+std::wstring InstallersFolder()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
+    return std::wstring(buffer) + L"\\ZARO\\Installers\\Orbelle";
+}
+
+std::wstring MakerFolder()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
+    return std::wstring(buffer) + L"\\ZARO";
+}
+
+// Raw access to one explicit view, for what lives outside the default one.
+bool RawKeyPresent(const std::wstring& path, REGSAM view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool RawSetText(const std::wstring& path, REGSAM view, const std::wstring& name, const std::wstring& text)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+std::wstring RawText(const std::wstring& path, REGSAM view, const std::wstring& name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return L"";
+    wchar_t buffer[256] = {};
+    DWORD size = sizeof(buffer) - sizeof(wchar_t);
+    DWORD type = 0;
+    const LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_SZ ? std::wstring(buffer) : std::wstring();
+}
+
+void RawDeleteZaro(REGSAM view)
+{
+    HKEY software = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view, &software) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeW(software, L"ZARO");
+    RegCloseKey(software);
+}
+
+// The Uninstall entry that Windows Installer wrote for a product (64-bit
+// packages register in the 64-bit view).
+std::wstring UninstallEntry(const std::wstring& productCode)
+{
+    return std::wstring(product::kUninstallList) + L"\\" + productCode;
+}
+
+int RunMsiexec(const std::wstring& arguments)
+{
+    const auto result = RunProcess(L"msiexec.exe " + arguments, {}, 300000);
+    return result.started && !result.timedOut ? static_cast<int>(result.exitCode) : -1;
+}
+
+// Everything a scenario leaves goes when it ends: packages it installed, the
+// driver's keys in both views, the installers folder.
+class Machine {
+public:
+    ~Machine()
+    {
+        for (const auto& package : m_installed)
+            RunMsiexec(L"/x \"" + package + L"\" /quiet");
+        RawDeleteZaro(0);
+        RawDeleteZaro(kOtherView);
+        testing_support::RemoveTree(MakerFolder());
+    }
+    // Installs a test package with the real Windows Installer, as an earlier
+    // run of the setup would have left it; it is removed again at the end.
+    bool Install(const std::wstring& package)
+    {
+        m_installed.push_back(package);
+        return RunMsiexec(L"/i \"" + package + L"\" /quiet") == 0;
+    }
+    // A package the launcher installs is removed at the end too.
+    void Adopt(const std::wstring& package) { m_installed.push_back(package); }
+
+private:
+    std::vector<std::wstring> m_installed;
+};
+
+std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRecord>& records)
+{
+    std::vector<std::wstring> names;
+    for (const auto& r : records)
+        names.push_back(r.program);
+    return names;
+}
+
+std::vector<std::wstring> Names(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+// Plants device instances as an old driver leaves them.
+void PlantInstances(const std::wstring& instances)
+{
+    for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
+        ASSERT_TRUE(SetRaw(instances + L"\\" + name, L"Initialized", REG_BINARY, kBoolTrue));
+        ASSERT_TRUE(SetRaw(instances + L"\\" + name + L"\\Attached", L"", REG_BINARY, kBoolTrue));
+        ASSERT_TRUE(SetText(instances + L"\\" + name, L"FriendlyName", L"Orbelle USB"));
+    }
+}
+
+void ExpectInstancesReset(const std::wstring& instances)
+{
+    for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
+        SCOPED_TRACE(testing_support::WideToUtf8(name));
+        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name, L"Initialized").data);
+        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name + L"\\Attached", L"").data);
+        EXPECT_EQ(20u, GetRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
+        EXPECT_EQ(L"Orbelle USB", RawText(instances + L"\\" + name, 0, L"FriendlyName"));
+    }
+}
+
+// What every launcher run of these scenarios gets: stand-in records, the
+// observer's registry snapshot, and a temporary folder of its own so that a
+// work folder left behind would show.
+struct RunFolders {
+    TempDir temp;
+    std::wstring tmp = temp / L"tmp";
+    std::wstring log = temp / L"children.log";
+    std::wstring snapshot = temp / L"during-install.txt";
+    Environment Env() const
+    {
+        return {{L"STANDIN_LOG", log},
+                {L"STANDIN_SNAPSHOT_observer", snapshot},
+                {L"STANDIN_SNAPSHOT_VIEW", kSnapshotView},
+                {L"TMP", tmp},
+                {L"TEMP", tmp}};
+    }
+};
+
+testing_support::ProcessResult RunLauncher(const std::wstring& launcher, const std::wstring& arguments,
+                                           const Environment& env)
+{
+    return RunProcess(L"\"" + Bin(launcher + L".exe") + L"\" " + arguments, env, 600000);
+}
+
+// The typical unattended deployment: "OrbelleSetup.exe -quiet" on a machine
+// where release 1.0.13 is installed and has recorded two device instances.
+TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
+{
+    Machine machine;
+    RunFolders run;
+    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
+    ASSERT_TRUE(machine.Install(Bin(L"scenario-old-1.0.13.msi"))) << "the earlier release did not install";
+    machine.Adopt(Bin(L"scenario-observed.msi"));
+
+    const std::wstring settings = DriverSettingsKeyPath();
+    const std::wstring oldProductCode = RawText(settings, 0, L"ProductCode");
+    ASSERT_FALSE(oldProductCode.empty()) << "the earlier release recorded no product code";
+    ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+    const std::wstring instances = settings + L"\\" + kDeviceKey + L"\\Instances";
+    PlantInstances(instances);
+    // A key of the backup's name in the other registry view must survive:
+    // the backup is removed in the launcher's own view only.
+    ASSERT_TRUE(RawSetText(SettingsBackupKeyPath(), kOtherView, L"Decoy", L"other view"));
+
+    const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ("", result.output) << "no diagnostic line";
+
+    // Prerequisites and the legacy uninstaller, with their exact arguments,
+    // then the package installation (the observer runs inside it).
+    const auto children = ReadStandinLog(run.log);
+    std::vector<std::wstring> expected = {L"vcredist_x86.exe"};
+    if (UnderWow64())
+        expected.push_back(L"vcredist_x64.exe");
+    expected.push_back(L"kv_isu.exe");
+    expected.push_back(L"observer.exe");
+    ASSERT_EQ(expected, Programs(children));
+    EXPECT_EQ(product::kArgsRedist32, children[0].arguments);
+    if (UnderWow64()) {
+        EXPECT_EQ(product::kArgsRedist64, children[1].arguments);
+    }
+    EXPECT_EQ(L"", children[expected.size() - 2].arguments);
+    // The redistributables and the uninstaller lay side by side in one work folder.
+    EXPECT_EQ(children[0].directory, children[expected.size() - 2].directory);
+
+    // The installed version was read (1.0.13), so the device state was reset
+    // before the backup was taken.
+    ExpectInstancesReset(instances);
+
+    // While the package installed, the settings had a copy beside them: the
+    // settings as they were before the installation, reset state included.
+    // (The observer runs at the end of the installation, when the package has
+    // already recorded its own product code in the settings.)
+    const TreeSnapshot during = ReadSnapshotFile(run.snapshot);
+    const std::wstring guid = product::kDriverGuid;
+    TreeSnapshot settingsDuring = Subtree(during, guid);
+    TreeSnapshot backupDuring = Subtree(during, std::wstring(product::kSettingsBackupPrefix) + guid);
+    ASSERT_FALSE(settingsDuring.empty()) << "the observer saw no settings key";
+    const std::wstring productCodeLine = L"V\t\tProductCode";
+    std::vector<std::uint8_t> oldCodeData(reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str()),
+                                          reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str() + oldProductCode.size() + 1));
+    EXPECT_EQ(L"1\t" + Hex(oldCodeData), backupDuring[productCodeLine]);
+    settingsDuring.erase(productCodeLine);
+    backupDuring.erase(productCodeLine);
+    EXPECT_EQ(settingsDuring, backupDuring);
+    // Afterwards the copy is gone, and only in the launcher's own view.
+    EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
+    EXPECT_EQ(L"other view", RawText(SettingsBackupKeyPath(), kOtherView, L"Decoy"));
+
+    // The new release is installed by the real Windows Installer: "MSI64"
+    // under WOW64, "MSI32" otherwise, and the package stays in its folder.
+    const std::wstring newProductCode = RawText(settings, 0, L"ProductCode");
+    EXPECT_NE(oldProductCode, newProductCode);
+    EXPECT_EQ(L"1.0.15", RawText(UninstallEntry(newProductCode), KEY_WOW64_64KEY, L"DisplayVersion"));
+    EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetRaw(settings, L"Volume").data);
+    std::vector<std::uint8_t> left, carried;
+    ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
+    ASSERT_TRUE(ReadFileBytes(Bin(L"scenario-observed.msi"), carried));
+    EXPECT_EQ(carried, left);
+
+    // The 64-bit package registered in the 64-bit Uninstall list only, and
+    // looking up the version left no empty entry in the 32-bit one.
+    EXPECT_FALSE(RawKeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
+    // Nothing is left in the temporary folder.
+    EXPECT_TRUE(Names(run.tmp).empty()) << "the work folder was left behind";
+}
+
+// A prerequisite that fails ends the run before anything of the product is
+// touched, and its code is the exit code.
+TEST(EdgeRun, FailingRedistributableTouchesNothing)
+{
+    Machine machine;
+    RunFolders run;
+    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
+    Environment env = run.Env();
+    env[L"STANDIN_EXIT_vcredist_x86"] = L"1603";
+
+    const auto result = RunLauncher(L"scenario_launcher", L"-quiet", env);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(1603u, result.exitCode);
+    EXPECT_EQ(std::vector<std::wstring>{L"vcredist_x86.exe"}, Programs(ReadStandinLog(run.log)));
+    EXPECT_FALSE(KeyPresent(product::kDriverRoot)) << "the main path ran";
+    EXPECT_FALSE(testing_support::PathExists(InstallersFolder())) << "a package was written";
+    EXPECT_TRUE(Names(run.tmp).empty()) << "the work folder was left behind";
+}
+
+// A package that Windows Installer rejects: the backup goes all the same, the
+// settings are as they were, and Windows Installer's code is the exit code.
+TEST(EdgeRun, RejectedPackageReportsWindowsInstallersCode)
+{
+    Machine machine;
+    RunFolders run;
+    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
+    const int rejected = RunMsiexec(L"/i \"" + Bin(L"scenario-corrupt.msi") + L"\" /quiet");
+    ASSERT_NE(0, rejected) << "Windows Installer took the corrupt package";
+
+    const std::wstring settings = DriverSettingsKeyPath();
+    ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+    ASSERT_TRUE(SetText(settings + L"\\Mixer", L"Name", L"Main"));
+    const TreeSnapshot before = SnapshotTree(settings);
+
+    const auto result = RunLauncher(L"scenario_launcher_rejected", L"-quiet", run.Env());
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(static_cast<DWORD>(rejected), result.exitCode);
+    EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
+    EXPECT_EQ(before, SnapshotTree(settings));
+    EXPECT_TRUE(Names(run.tmp).empty()) << "the work folder was left behind";
+}
+
+struct ReleaseCase {
+    const wchar_t* package;
+    bool reset;
+};
+
+void PrintTo(const ReleaseCase& c, std::ostream* os) { *os << testing_support::WideToUtf8(c.package); }
+
+class InstalledRelease : public ::testing::TestWithParam<ReleaseCase> {};
+
+// Only releases up to 1.0.13 have their recorded device state reset.
+TEST_P(InstalledRelease, DecidesTheDeviceReset)
+{
+    Machine machine;
+    RunFolders run;
+    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
+    ASSERT_TRUE(machine.Install(Bin(GetParam().package)));
+    machine.Adopt(Bin(L"scenario-observed.msi"));
+    const std::wstring instances = DriverSettingsKeyPath() + L"\\" + kDeviceKey + L"\\Instances";
+    PlantInstances(instances);
+    const TreeSnapshot planted = SnapshotTree(instances);
+
+    const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(0u, result.exitCode);
+    if (GetParam().reset)
+        ExpectInstancesReset(instances);
+    else
+        EXPECT_EQ(planted, SnapshotTree(instances));
+}
+
+INSTANTIATE_TEST_SUITE_P(Releases, InstalledRelease,
+                         ::testing::Values(ReleaseCase{L"scenario-old-1.0.13.msi", true},
+                                           ReleaseCase{L"scenario-old-1.0.14.msi", false},
+                                           ReleaseCase{L"scenario-old-2.0.0.msi", false}));
+
+// A deployment tool asks Windows Installer for a verbose log of its own.
+TEST(EdgeRun, MsiargsWithALogOptionWritesTheLogWhereAsked)
+{
+    Machine machine;
+    RunFolders run;
+    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
+    machine.Adopt(Bin(L"scenario-observed.msi"));
+    const std::wstring msiLog = run.temp / L"install log.txt";
+
+    const auto result =
+        RunLauncher(L"scenario_launcher", L"-msiargs '/i $MSIPATH /quiet /l*v \"" + msiLog + L"\"'", run.Env());
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(0u, result.exitCode);
+    std::vector<std::uint8_t> log;
+    ASSERT_TRUE(ReadFileBytes(msiLog, log)) << "no log where it was asked for";
+    EXPECT_GT(log.size(), 100u);
+}
+
+} // namespace
