@@ -9,7 +9,7 @@ WINESERVER=/usr/lib/wine/wineserver64
 # 32-bit launcher under WOW64; qemu-user-static emulates 32-bit code where the
 # machine cannot execute it.
 ORBELLE_PACKAGES=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 wixl msitools
-                  googletest xvfb xauth qemu-user-static)
+                  googletest xvfb xauth qemu-user-static clang libclang-rt-14-dev)
 
 log() { printf '%s\n' "$*" >&2; }
 
@@ -71,8 +71,9 @@ wine_warm() {
 
 wine_stop() {
   local dir=$1
-  [ -d "$dir" ] && WINEPREFIX=$dir "$WINESERVER" -k </dev/null >/dev/null 2>&1
-  return 0
+  if [ -d "$dir" ]; then
+    WINEPREFIX=$dir "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  fi
 }
 
 # to_windows_path <unix path>: the path as Wine's Z: drive shows it.
