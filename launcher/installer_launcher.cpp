@@ -8,6 +8,8 @@
 #include "launcher/command_line.h"
 #include "launcher/exit_codes.h"
 #include "launcher/product_constants.h"
+#include "prepare/device_monitor_service.h"
+#include "prepare/tray_helpers.h"
 
 namespace {
 
@@ -63,5 +65,7 @@ int CInstallerLauncher::RunSequence()
 
 int CInstallerLauncher::RunMainPath()
 {
+    TerminateTrayHelpers();
+    ControlDeviceMonitorService();
     return exit_code::kSuccess;
 }
