@@ -61,9 +61,17 @@ TestService::TestService(const std::wstring& recordFile) : m_recordFile(recordFi
     if (m_manager == nullptr)
         return;
     const std::wstring binary = L"\"" + BinDir() + L"\\recording_service.exe\" \"" + recordFile + L"\"";
-    m_service = CreateServiceW(m_manager, product::kDeviceMonitorService, L"Orbelle test device monitor",
-                               SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                               SERVICE_ERROR_IGNORE, binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    // A service of the same name deleted a moment ago may still be marked for
+    // deletion until the service manager has let go of it.
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    for (;;) {
+        m_service = CreateServiceW(m_manager, product::kDeviceMonitorService, L"Orbelle test device monitor",
+                                   SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                   SERVICE_ERROR_IGNORE, binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+        if (m_service != nullptr || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE || GetTickCount64() > deadline)
+            break;
+        Sleep(50);
+    }
 }
 
 TestService::~TestService()
@@ -73,20 +81,28 @@ TestService::~TestService()
         DWORD needed = 0;
         QueryServiceStatusEx(m_service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
                              &needed);
+        HANDLE process = status.dwProcessId != 0
+                             ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId)
+                             : nullptr;
         if (status.dwCurrentState != SERVICE_STOPPED) {
             SERVICE_STATUS stop = {};
             ControlService(m_service, SERVICE_CONTROL_STOP, &stop);
-            if (!WaitForState(SERVICE_STOPPED, 15000) && status.dwProcessId != 0) {
-                HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId);
-                if (process != nullptr) {
-                    TerminateProcess(process, 0xDEAD);
-                    WaitForSingleObject(process, 10000);
-                    CloseHandle(process);
-                }
+            WaitForState(SERVICE_STOPPED, 15000);
+        }
+        // The service manager deletes the record only once the service's
+        // process is gone; a process that does not end by itself is ended.
+        if (process != nullptr) {
+            if (WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
+                TerminateProcess(process, 0xDEAD);
+                WaitForSingleObject(process, 10000);
             }
+            CloseHandle(process);
         }
         DeleteService(m_service);
         CloseServiceHandle(m_service);
+        const ULONGLONG deadline = GetTickCount64() + 10000;
+        while (ServiceInstalled(product::kDeviceMonitorService) && GetTickCount64() < deadline)
+            Sleep(50);
     }
     if (m_manager != nullptr)
         CloseServiceHandle(m_manager);
