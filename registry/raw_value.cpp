@@ -1,0 +1,39 @@
+#include "registry/raw_value.h"
+
+#include <new>
+
+namespace registry_detail {
+
+LONG QueryRawValue(HKEY key, const wchar_t* name, DWORD* type, std::vector<BYTE>& data) noexcept
+{
+    data.clear();
+    *type = REG_NONE;
+    DWORD size = 0;
+    LONG status = RegQueryValueExW(key, name, nullptr, type, nullptr, &size);
+    if (status != ERROR_SUCCESS)
+        return status;
+    for (int attempt = 0; attempt < kMaxValueQueries; ++attempt) {
+        try {
+            // One byte at least, so that the buffer has an address to pass.
+            data.resize(size > 0 ? size : 1);
+        } catch (const std::bad_alloc&) {
+            data.clear();
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        DWORD capacity = static_cast<DWORD>(data.size());
+        status = RegQueryValueExW(key, name, nullptr, type, data.data(), &capacity);
+        if (status == ERROR_SUCCESS) {
+            data.resize(capacity); // shrinking never allocates
+            return ERROR_SUCCESS;
+        }
+        if (status != ERROR_MORE_DATA)
+            break;
+        // The value grew since the size was asked: capacity now holds the
+        // new size, unless the platform left it alone.
+        size = capacity > data.size() ? capacity : static_cast<DWORD>(data.size() * 2);
+    }
+    data.clear();
+    return status;
+}
+
+} // namespace registry_detail

@@ -1,0 +1,24 @@
+#pragma once
+// Raw access to one registry value: its registry type and data bytes exactly
+// as stored, with no interpretation.
+#include <windows.h>
+
+#include <vector>
+
+namespace registry_detail {
+
+// How often a value that keeps growing between the size query and the data
+// query is asked for again before the read gives up.
+constexpr int kMaxValueQueries = 8;
+
+// Reads the value `name` (empty: the default value) of an open key into
+// `data` (resized to the byte count stored) and its registry type into *type.
+// When the value grows between the size query and the data query, it is
+// queried again with the new size, at most kMaxValueQueries times.
+// Returns ERROR_SUCCESS; ERROR_NOT_ENOUGH_MEMORY when no buffer could be had;
+// ERROR_MORE_DATA when the value was still growing at the last query; or the
+// platform's error (ERROR_FILE_NOT_FOUND for a missing value). On failure
+// `data` is empty. Never throws.
+LONG QueryRawValue(HKEY key, const wchar_t* name, DWORD* type, std::vector<BYTE>& data) noexcept;
+
+} // namespace registry_detail

@@ -1,0 +1,156 @@
+#include "registry/registry_key.h"
+
+#include <new>
+
+#include "registry/narrow_text.h"
+#include "registry/raw_value.h"
+
+static_assert(KV::kStatusOk == S_OK && KV::kStatusFalse == S_FALSE && KV::kStatusFail == E_FAIL,
+              "the value model's statuses are the registry layer's");
+
+namespace {
+
+HKEY PredefinedKey(RootKey root)
+{
+    switch (root) {
+    case ClassesRoot:
+        return HKEY_CLASSES_ROOT;
+    case CurrentUser:
+        return HKEY_CURRENT_USER;
+    case LocalMachine:
+        return HKEY_LOCAL_MACHINE;
+    case Users:
+        return HKEY_USERS;
+    default:
+        return nullptr;
+    }
+}
+
+// A REG_SZ value's data as Text. Units up to the first NUL within the data
+// are taken; data without a NUL is taken whole.
+HRESULT TextFromRegSz(const std::vector<BYTE>& data, KV::Variant& value) noexcept
+{
+    const std::size_t units = data.size() / sizeof(wchar_t);
+    // Copied out, since the byte buffer need not be aligned for wchar_t.
+    std::vector<wchar_t> wide;
+    std::vector<char> narrow;
+    try {
+        wide.resize(units + 1);
+        narrow.resize(units + 1);
+    } catch (const std::bad_alloc&) {
+        return E_FAIL;
+    }
+    if (units > 0)
+        memcpy(wide.data(), data.data(), units * sizeof(wchar_t));
+    const std::size_t length = KV::BoundedLength(wide.data(), units);
+    if (!KV::NarrowText(wide.data(), length, narrow.data()))
+        return E_FAIL;
+    return value.SetText(narrow.data()) ? S_OK : E_FAIL;
+}
+
+} // namespace
+
+RegistryKey::RegistryKey(RootKey root, const std::wstring& path, bool view64) noexcept : m_root(root), m_view64(view64)
+{
+    try {
+        m_path = path;
+    } catch (const std::bad_alloc&) {
+        m_pathValid = false;
+    }
+}
+
+RegistryKey::RegistryKey(RootKey root, const wchar_t* path, bool view64) noexcept : m_root(root), m_view64(view64)
+{
+    try {
+        m_path = path ? path : L"";
+    } catch (const std::bad_alloc&) {
+        m_pathValid = false;
+    }
+}
+
+HRESULT RegistryKey::Open(bool readOnly) noexcept
+{
+    if (m_handle)
+        return S_FALSE;
+    HKEY rootKey = PredefinedKey(m_root);
+    if (rootKey == nullptr || !m_pathValid)
+        return E_FAIL;
+    const REGSAM view = m_view64 ? kView64Flag : 0;
+    LONG status;
+    if (readOnly) {
+        status = RegOpenKeyExW(rootKey, m_path.c_str(), 0, kReadAccess | view, m_handle.put());
+    } else {
+        status = RegCreateKeyExW(rootKey, m_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kFullAccess | view,
+                                 nullptr, m_handle.put(), nullptr);
+    }
+    if (status != ERROR_SUCCESS) {
+        m_handle.release(); // the platform may leave anything in a failed out-parameter
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+void RegistryKey::Close() noexcept
+{
+    m_handle.reset();
+}
+
+HRESULT RegistryKey::ReadValue(const std::wstring& name, KV::Variant& value) noexcept
+{
+    value.Clear();
+    if (!m_handle)
+        return E_FAIL;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    if (registry_detail::QueryRawValue(m_handle.get(), name.c_str(), &type, data) != ERROR_SUCCESS)
+        return E_FAIL;
+    if (type == REG_SZ)
+        return TextFromRegSz(data, value);
+    // Data that is not a value record leaves the value Empty: still a success.
+    if (value.Deserialize(data.data(), static_cast<std::uint32_t>(data.size())) == KV::kStatusOutOfMemory)
+        return E_FAIL;
+    return S_OK;
+}
+
+HRESULT RegistryKey::WriteValue(const std::wstring& name, const KV::Variant& value) noexcept
+{
+    if (!m_handle)
+        return E_FAIL;
+    if (value.GetType() == KV::Variant::Text) {
+        const char* text = value.GetText();
+        const std::size_t length = text ? KV::BoundedLength(text, value.GetSize()) : 0;
+        std::vector<wchar_t> wide;
+        try {
+            wide.resize(length + 1);
+        } catch (const std::bad_alloc&) {
+            return E_FAIL;
+        }
+        KV::WidenText(text, length, wide.data());
+        const DWORD bytes = static_cast<DWORD>((length + 1) * sizeof(wchar_t));
+        const LONG status =
+            RegSetValueExW(m_handle.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.data()), bytes);
+        return status == ERROR_SUCCESS ? S_OK : E_FAIL;
+    }
+    std::uint32_t payload = 0;
+    value.GetBytes(&payload);
+    if (payload > 0x7FFFFFFFu - KV::kRecordHeaderSize)
+        return E_FAIL;
+    std::vector<BYTE> record;
+    try {
+        record.resize(payload + KV::kRecordHeaderSize);
+    } catch (const std::bad_alloc&) {
+        return E_FAIL;
+    }
+    const std::int32_t length = value.Serialize(record.data(), static_cast<std::uint32_t>(record.size()));
+    if (length < 0)
+        return E_FAIL;
+    const LONG status =
+        RegSetValueExW(m_handle.get(), name.c_str(), 0, REG_BINARY, record.data(), static_cast<DWORD>(length));
+    return status == ERROR_SUCCESS ? length : E_FAIL;
+}
+
+bool KeyExists(const std::wstring& path, bool view64) noexcept
+{
+    RegistryKey key(LocalMachine, path, view64);
+    return key.Open(true) >= 0;
+}

@@ -1,0 +1,235 @@
+#include "registry/registry_tree.h"
+
+#include <new>
+#include <vector>
+
+#include "framework/wow64_query.h"
+#include "registry/raw_value.h"
+
+namespace {
+
+const RegistryTreeSeam* g_seam = nullptr;
+
+// Names are fetched into buffers sized from the key's reported maximum and
+// grown to this when the platform still asks for more; it holds every valid
+// key name (255 units) and value name (16,383 units) with its NUL.
+constexpr DWORD kLargestNameBuffer = 32768;
+constexpr DWORD kSmallestNameBuffer = 256;
+
+// parent + "\" + name; a key at the root itself has children named plainly.
+bool ChildPath(const std::wstring& parent, const std::wstring& name, std::wstring& out) noexcept
+{
+    try {
+        out = parent.empty() ? name : parent + L"\\" + name;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool SizeNameBuffer(std::vector<wchar_t>& buffer, DWORD maxLength) noexcept
+{
+    DWORD units = maxLength < kLargestNameBuffer ? maxLength + 1 : kLargestNameBuffer;
+    if (units < kSmallestNameBuffer)
+        units = kSmallestNameBuffer;
+    try {
+        buffer.resize(units);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Runs one enumeration step, growing the buffer once to the largest size when
+// the platform reports a longer name than the key's maximum said.
+template <typename Step> LONG EnumerateName(std::vector<wchar_t>& buffer, DWORD* length, Step step) noexcept
+{
+    for (;;) {
+        *length = static_cast<DWORD>(buffer.size());
+        const LONG status = step(buffer.data(), length);
+        if (status != ERROR_MORE_DATA || buffer.size() >= kLargestNameBuffer)
+            return status;
+        if (!SizeNameBuffer(buffer, kLargestNameBuffer))
+            return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+bool IsWow64Process() noexcept
+{
+    if (g_seam && g_seam->wow64 >= 0)
+        return g_seam->wow64 != 0;
+    BOOL wow64 = FALSE;
+    // A failed query counts as "not WOW64": the plain delete is then used.
+    if (!QueryWow64(&wow64))
+        return false;
+    return wow64 != FALSE;
+}
+
+// Deletes the key parent\name (which has no subkeys left). Under WOW64 the
+// key's own view is named through RegDeleteKeyExW, which 32-bit Windows XP
+// lacks, hence the run-time lookup.
+LONG DeleteOneKey(HKEY parent, const wchar_t* name, bool view64) noexcept
+{
+    if (!IsWow64Process())
+        return RegDeleteKeyW(parent, name);
+    registry_detail::UniqueModule advapi(LoadLibraryW(L"AdvAPI32.dll"));
+    if (!advapi)
+        return ERROR_MOD_NOT_FOUND;
+    RegistryTreeSeam::DeleteKeyExFn deleteKeyEx = nullptr;
+    if (!(g_seam && g_seam->hideDeleteKeyEx)) {
+        FARPROC proc = GetProcAddress(advapi.get(), "RegDeleteKeyExW");
+        deleteKeyEx = reinterpret_cast<RegistryTreeSeam::DeleteKeyExFn>(reinterpret_cast<void*>(proc));
+    }
+    if (deleteKeyEx == nullptr)
+        return ERROR_PROC_NOT_FOUND;
+    if (g_seam && g_seam->deleteKeyEx)
+        deleteKeyEx = g_seam->deleteKeyEx;
+    const REGSAM access = RegistryKey::kFullAccess | (view64 ? RegistryKey::kView64Flag : 0);
+    return deleteKeyEx(parent, name, access, 0);
+}
+
+} // namespace
+
+void SetRegistryTreeSeam(const RegistryTreeSeam* seam) noexcept
+{
+    g_seam = seam;
+}
+
+HRESULT RegistryKey::EnumSubkeys(NameList& names) noexcept
+{
+    names.clear();
+    if (!m_handle)
+        return E_FAIL;
+    DWORD count = 0;
+    DWORD maxLength = 0;
+    if (RegQueryInfoKeyW(m_handle.get(), nullptr, nullptr, nullptr, &count, &maxLength, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return E_FAIL;
+    std::vector<wchar_t> buffer;
+    if (!SizeNameBuffer(buffer, maxLength))
+        return E_FAIL;
+    for (DWORD index = 0; index < count; ++index) {
+        DWORD length = 0;
+        const LONG status = EnumerateName(buffer, &length, [&](wchar_t* name, DWORD* size) {
+            FILETIME written;
+            return RegEnumKeyExW(m_handle.get(), index, name, size, nullptr, nullptr, nullptr, &written);
+        });
+        if (status != ERROR_SUCCESS)
+            return E_FAIL;
+        try {
+            names.emplace_back(buffer.data(), length);
+        } catch (const std::bad_alloc&) {
+            return E_FAIL;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT RegistryKey::EnumValues(NameList& names) noexcept
+{
+    names.clear();
+    if (!m_handle)
+        return E_FAIL;
+    if (g_seam && g_seam->failValueListing && g_seam->failValueListing(*this))
+        return E_FAIL;
+    DWORD count = 0;
+    DWORD maxLength = 0;
+    if (RegQueryInfoKeyW(m_handle.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxLength,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return E_FAIL;
+    std::vector<wchar_t> buffer;
+    if (!SizeNameBuffer(buffer, maxLength))
+        return E_FAIL;
+    try {
+        names.resize(count);
+    } catch (const std::bad_alloc&) {
+        return E_FAIL;
+    }
+    for (DWORD index = 0; index < count; ++index) {
+        DWORD length = 0;
+        const LONG status = EnumerateName(buffer, &length, [&](wchar_t* name, DWORD* size) {
+            return RegEnumValueW(m_handle.get(), index, name, size, nullptr, nullptr, nullptr, nullptr);
+        });
+        if (status != ERROR_SUCCESS)
+            return E_FAIL;
+        try {
+            names[index].assign(buffer.data(), length);
+        } catch (const std::bad_alloc&) {
+            return E_FAIL;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT RegistryKey::DeleteTree(const std::wstring& subkeyName) noexcept
+{
+    if (!m_handle)
+        return E_FAIL;
+    std::wstring childPath;
+    if (!ChildPath(m_path, subkeyName, childPath))
+        return E_FAIL;
+    RegistryKey child(m_root, childPath, m_view64);
+    if (child.Open(false) >= 0) {
+        NameList names;
+        child.EnumSubkeys(names); // whatever it gathered is deleted
+        bool failed = false;
+        for (const std::wstring& name : names) {
+            if (child.DeleteTree(name) != S_OK)
+                failed = true;
+        }
+        if (failed)
+            return E_FAIL;
+    }
+    // The child stays open until after the deletion.
+    const LONG status = DeleteOneKey(m_handle.get(), subkeyName.c_str(), m_view64);
+    child.Close();
+    return status == ERROR_SUCCESS ? S_OK : E_FAIL;
+}
+
+HRESULT CopyTree(RegistryKey& source, RegistryKey& destination) noexcept
+{
+    if (!source.IsOpen() || !destination.IsOpen())
+        return E_FAIL;
+    bool failed = false;
+    NameList names;
+    if (source.EnumSubkeys(names) < 0) {
+        failed = true;
+    } else {
+        for (const std::wstring& name : names) {
+            std::wstring sourcePath;
+            std::wstring destinationPath;
+            if (!ChildPath(source.path(), name, sourcePath) || !ChildPath(destination.path(), name, destinationPath)) {
+                failed = true;
+                continue;
+            }
+            RegistryKey sourceChild(source.root(), sourcePath, source.view64());
+            RegistryKey destinationChild(destination.root(), destinationPath, destination.view64());
+            sourceChild.Open(false);
+            destinationChild.Open(false);
+            if (CopyTree(sourceChild, destinationChild) < 0)
+                failed = true;
+        }
+    }
+    if (source.EnumValues(names) < 0)
+        return E_FAIL;
+    // Raw, so that every registry type and every byte arrives unchanged.
+    std::vector<BYTE> data;
+    for (const std::wstring& name : names) {
+        DWORD type = REG_NONE;
+        if (registry_detail::QueryRawValue(source.handle(), name.c_str(), &type, data) != ERROR_SUCCESS) {
+            failed = true;
+            continue;
+        }
+        if (RegSetValueExW(destination.handle(), name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())) !=
+            ERROR_SUCCESS)
+            failed = true;
+    }
+    return failed ? E_FAIL : S_OK;
+}
+
+HRESULT CopyTreeTo(RegistryKey& source, const std::wstring& destinationPath) noexcept
+{
+    RegistryKey destination(LocalMachine, destinationPath, false);
+    destination.Open(false); // a closed destination makes CopyTree fail
+    return CopyTree(source, destination);
+}
