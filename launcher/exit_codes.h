@@ -17,4 +17,14 @@ inline constexpr int kSuccess = 0;
 // Installer code for a user cancel (ERROR_INSTALL_USEREXIT).
 inline constexpr int kUserCancel = 1602;
 
+// A step failed but the system gave no error code for it (GetLastError
+// returned 0, for example for a payload resource of size 0). E_FAIL, the
+// "unspecified failure" HRESULT (0x80004005), so that a failure is never
+// mistaken for success.
+inline constexpr int kFailureWithoutCode = static_cast<int>(0x80004005u);
+
+// Writing a payload file reported success but wrote fewer bytes than the
+// payload holds. ERROR_WRITE_FAULT.
+inline constexpr int kIncompleteWrite = 29;
+
 } // namespace exit_code

@@ -10,6 +10,9 @@
 #include "launcher/product_constants.h"
 #include "prepare/device_monitor_service.h"
 #include "prepare/tray_helpers.h"
+#include "staging/package_install.h"
+#include "staging/prerequisites.h"
+#include "staging/work_folder.h"
 
 namespace {
 
@@ -56,16 +59,34 @@ bool CInstallerLauncher::Confirm()
 
 int CInstallerLauncher::RunSequence()
 {
+    int status = 0;
     if (HasExePayload(product::kResUninst)) {
         if (!Confirm())
             return exit_code::kUserCancel;
+        status = InstallVCRedist(*this);
+        if (status == 0)
+            status = RunLegacyUninstallers(*this);
+    } else {
+        status = InstallVCRedist(*this);
+    }
+    if (status != 0) {
+        // The programs extracted so far must not stay in the temporary folder.
+        DeleteWorkFolder(*this);
+        return status;
     }
     return RunMainPath();
 }
 
 int CInstallerLauncher::RunMainPath()
 {
+    // Each step runs once, whatever the earlier ones reported.
     TerminateTrayHelpers();
+    // RemovePreviousProducts
+    // DetectInstalledVersion, then ResetDeviceInstances for 1.0.x with x <= 13
     ControlDeviceMonitorService();
-    return exit_code::kSuccess;
+    // BackupDriverSettings
+    const int installStatus = InstallProductPackage(*this);
+    // DeleteSettingsBackup
+    DeleteWorkFolder(*this);
+    return installStatus;
 }

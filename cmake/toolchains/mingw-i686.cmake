@@ -9,4 +9,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(WINE_LOADER /usr/bin/wine)
+# wine64 hands 32-bit programs to the 32-bit loader itself; starting them with
+# "wine" would put the 32-bit loader in front of every 64-bit child too.
+set(WINE_LOADER /usr/lib/wine/wine64)

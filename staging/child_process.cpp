@@ -1,0 +1,80 @@
+#include "staging/child_process.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "launcher/product_constants.h"
+#include "staging/failure_report.h"
+#include "staging/payload.h"
+
+namespace {
+
+// The code of a failed ShellExecuteExW. Wine's shell sets no system error code
+// for a failed start (its error box leaves 0 behind); the shell's own return
+// code in hInstApp (SE_ERR_FNF = 2, SE_ERR_PNF = 3, ...) then stands in: its
+// values up to 8 are the system codes of the same meaning.
+int StartFailureStatus(const SHELLEXECUTEINFOW& info)
+{
+    const DWORD error = GetLastError();
+    if (error != ERROR_SUCCESS)
+        return static_cast<int>(error);
+    const INT_PTR shellCode = reinterpret_cast<INT_PTR>(info.hInstApp);
+    if (shellCode > 0 && shellCode <= 32)
+        return static_cast<int>(shellCode);
+    return ErrorStatus(0);
+}
+
+} // namespace
+
+int WaitForProcessExit(UniqueKernelHandle process)
+{
+    if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0)
+        return -1;
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.get(), &exitCode))
+        return LastErrorStatus();
+    return static_cast<int>(exitCode);
+}
+
+int RunProgram(const std::wstring& file, const std::wstring& parameters)
+{
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = nullptr;
+    info.lpVerb = product::kShellVerbOpen;
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = nullptr;
+    info.nShow = SW_SHOWDEFAULT;
+    // A line on our output must not arrive after anything the child writes.
+    std::fflush(stdout);
+    if (!ShellExecuteExW(&info))
+        return StartFailureStatus(info);
+    return WaitForProcessExit(UniqueKernelHandle(info.hProcess));
+}
+
+int RunPayloadProgram(CInstallerLauncher& app, const wchar_t* name, const wchar_t* fileName,
+                      const std::wstring& arguments)
+{
+    std::wstring path;
+    const int status = ExtractPayload(path, app, name, product::kTypeExe, fileName, true);
+    if (status != 0)
+        return status;
+    return RunProgram(path, arguments);
+}
+
+int WindowsInstallerPath(std::wstring& path)
+{
+    path.clear();
+    wchar_t buffer[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return LastErrorStatus();
+    path.assign(buffer, length);
+    path += product::kPathSeparator;
+    path += product::kMsiexec;
+    path += L".exe";
+    return 0;
+}

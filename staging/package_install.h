@@ -1,0 +1,23 @@
+#pragma once
+// Installing the product's Windows Installer package.
+#include <string>
+
+class CInstallerLauncher;
+
+// Writes the package for this machine ("MSI64" when app.m_bWow64 is set, else
+// "MSI32") as ZaroInstaller.msi into the installers folder, where it stays
+// after the run, and hands it to Windows Installer:
+// - app.m_strMsiArgs empty: the package is opened through the shell (the
+//   action registered for packages, normally Windows Installer with its full
+//   user interface) with an empty argument string;
+// - otherwise every "$MSIPATH" in app.m_strMsiArgs (rewritten in place) is
+//   replaced by the package path in double quotes, and msiexec.exe from the
+//   system folder runs with the result.
+// Returns the nonzero extraction status (nothing is started; the line is
+// written by ExtractPayload), else RunProgram's result: Windows Installer's
+// exit code (0, 1602, 1603, 3010, ...) or the start failure's code.
+int InstallProductPackage(CInstallerLauncher& app);
+
+// Replaces every occurrence of "$MSIPATH" (case-sensitive) in `args`, left to
+// right, without searching the inserted text again, by `quotedPath`.
+void ReplacePackagePathToken(std::wstring& args, const std::wstring& quotedPath);

@@ -1,0 +1,69 @@
+#include "staging/payload.h"
+
+#include "framework/unique_handle.h"
+#include "launcher/exit_codes.h"
+#include "staging/failure_report.h"
+#include "staging/work_folder.h"
+
+namespace {
+
+// Finds and maps the resource. Returns 0 and sets `data` and `size`, or a
+// nonzero status after writing the line.
+int LocatePayload(const wchar_t* name, const wchar_t* type, const void*& data, DWORD& size)
+{
+    // Our own earlier calls may have left a code behind; a step below that
+    // fails without setting one must not report that stale code.
+    SetLastError(ERROR_SUCCESS);
+    const HMODULE module = GetModuleHandleW(nullptr);
+    const HRSRC resource = FindResourceW(module, name, type);
+    size = resource ? SizeofResource(module, resource) : 0;
+    const HGLOBAL loaded = size ? LoadResource(module, resource) : nullptr;
+    data = loaded ? LockResource(loaded) : nullptr;
+    if (data == nullptr) {
+        const int status = LastErrorStatus();
+        ReportFailure("LocateResource failed (%d)\n", status);
+        return status;
+    }
+    return 0;
+}
+
+} // namespace
+
+int WritePayloadBytes(HANDLE file, const void* data, DWORD size)
+{
+    DWORD written = 0;
+    int status = 0;
+    if (!WriteFile(file, data, size, &written, nullptr))
+        status = LastErrorStatus();
+    else if (written != size)
+        status = exit_code::kIncompleteWrite;
+    if (status != 0)
+        ReportFailure("WriteFile failed (%d)\n", status);
+    return status;
+}
+
+int ExtractPayload(std::wstring& outPath, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
+                   const wchar_t* fileName, bool temporary)
+{
+    outPath.clear();
+    const void* data = nullptr;
+    DWORD size = 0;
+    int status = LocatePayload(name, type, data, size);
+    if (status != 0)
+        return status;
+
+    UniqueFileHandle file;
+    status = CreatePayloadFile(app, fileName, temporary, outPath, file);
+    if (status != 0)
+        return status;
+    status = WritePayloadBytes(file.get(), data, size);
+    if (status != 0)
+        return status;
+    // Closed by hand: a failing close can mean data that never reached the disk.
+    if (!CloseHandle(file.release())) {
+        status = LastErrorStatus();
+        ReportFailure("CloseHandle failed (%d)\n", status);
+        return status;
+    }
+    return 0;
+}

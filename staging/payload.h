@@ -1,0 +1,34 @@
+#pragma once
+// Writing a payload resource of the launcher's own module into a file.
+#include <windows.h>
+
+#include <string>
+
+class CInstallerLauncher;
+
+// Writes the resource `name` of type `type` (looked up in the process's own
+// image, in any language) byte for byte into a new file `fileName` in the work
+// folder (temporary = true) or the installers folder (temporary = false); see
+// CreatePayloadFile. The data are written straight from the mapped resource in
+// one call.
+//
+// `outPath` is emptied first; once the target has been composed it holds the
+// file's full path, also after a later failure. A missing resource is looked
+// for before any folder or file is made, so it creates neither.
+//
+// Returns 0 when the file has been written completely and closed. Otherwise a
+// nonzero status, with one line on standard output:
+//   "LocateResource failed (%d)\n"  resource missing, empty or not loadable
+//   "WriteFile failed (%d)\n"       see WritePayloadBytes
+//   "CloseHandle failed (%d)\n"
+// or the status of CreatePayloadFile, which writes its own line. A failure the
+// system gives no code for is reported as exit_code::kFailureWithoutCode. A
+// partly written file is not deleted.
+int ExtractPayload(std::wstring& outPath, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
+                   const wchar_t* fileName, bool temporary);
+
+// Writes `size` bytes from `data` to `file` with one WriteFile call. Returns 0
+// when the call succeeded and reported all `size` bytes written; the system
+// error code when it failed; exit_code::kIncompleteWrite when it succeeded
+// but wrote fewer bytes. Every failure writes "WriteFile failed (%d)\n".
+int WritePayloadBytes(HANDLE file, const void* data, DWORD size);

@@ -1,0 +1,146 @@
+#include "staging/work_folder.h"
+
+#include <shlobj.h>
+
+#include "framework/unique_rpc_string.h"
+#include "launcher/installer_launcher.h"
+#include "launcher/product_constants.h"
+#include "staging/failure_report.h"
+
+namespace {
+
+constexpr DWORD kPathBufferChars = 512;
+
+long UuidName(std::wstring& text)
+{
+    UUID uuid;
+    RPC_STATUS status = UuidCreate(&uuid);
+    // A UUID that is unique on this machine only still names a folder uniquely.
+    if (status != RPC_S_OK && status != RPC_S_UUID_LOCAL_ONLY)
+        return status;
+    UniqueRpcString rpcText;
+    status = UuidToStringW(&uuid, rpcText.put());
+    if (status != RPC_S_OK)
+        return status;
+    text = reinterpret_cast<const wchar_t*>(rpcText.get());
+    return RPC_S_OK;
+}
+
+WorkFolderNameSource g_nameSource = &UuidName;
+
+// Creates the work folder under `tempPath` and stores its path in the
+// application object. Returns 0 or a nonzero status (line written).
+int CreateWorkFolder(CInstallerLauncher& app, const std::wstring& tempPath)
+{
+    int lastStatus = 0;
+    for (int attempt = 0; attempt < kWorkFolderNameAttempts; ++attempt) {
+        std::wstring name;
+        const long nameStatus = g_nameSource(name);
+        if (nameStatus != RPC_S_OK) {
+            lastStatus = ErrorStatus(static_cast<unsigned long>(nameStatus));
+            continue;
+        }
+        const std::wstring candidate = tempPath + name;
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            app.m_strWorkFolder = candidate + product::kPathSeparator;
+            return 0;
+        }
+        lastStatus = LastErrorStatus();
+    }
+    ReportFailure("CreateDirectory failed (%d)\n", lastStatus);
+    return lastStatus;
+}
+
+// Sets `folder` to the work folder with a trailing backslash, creating it on
+// the first call of the run.
+int PrepareWorkFolder(CInstallerLauncher& app, std::wstring& folder)
+{
+    wchar_t buffer[kPathBufferChars] = {};
+    const DWORD length = GetTempPathW(kPathBufferChars, buffer);
+    if (length == 0 || length > kPathBufferChars) {
+        const int status = LastErrorStatus();
+        ReportFailure("GetTempPath failed (%d)\n", status);
+        return status;
+    }
+    if (app.m_strWorkFolder.empty()) {
+        const int status = CreateWorkFolder(app, std::wstring(buffer, length));
+        if (status != 0)
+            return status;
+    }
+    folder = app.m_strWorkFolder;
+    return 0;
+}
+
+// Sets `folder` to the installers folder with a trailing backslash, creating
+// it and its parents when missing.
+int PrepareInstallersFolder(std::wstring& folder)
+{
+    wchar_t buffer[kPathBufferChars] = {};
+    const HRESULT hr =
+        SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, buffer);
+    if (FAILED(hr)) {
+        ReportFailure("SHGetFolderPath failed (%d)\n", static_cast<int>(hr));
+        return static_cast<int>(hr);
+    }
+    buffer[kPathBufferChars - 1] = L'\0';
+    std::wstring path = buffer;
+    path += product::kPathSeparator;
+    path += product::kInstallersFolder;
+    path += product::kPathSeparator;
+    path += product::kProductShortName;
+    const int result = SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+    if (result != ERROR_SUCCESS && result != ERROR_ALREADY_EXISTS) {
+        ReportFailure("SHCreateDirectoryEx failed (%d)\n", result);
+        return result;
+    }
+    folder = path + product::kPathSeparator;
+    return 0;
+}
+
+} // namespace
+
+WorkFolderNameSource SetWorkFolderNameSource(WorkFolderNameSource source)
+{
+    const WorkFolderNameSource previous = g_nameSource;
+    g_nameSource = source ? source : &UuidName;
+    return previous;
+}
+
+int CreatePayloadFile(CInstallerLauncher& app, const wchar_t* fileName, bool temporary, std::wstring& outPath,
+                      UniqueFileHandle& outFile)
+{
+    const int status = temporary ? PrepareWorkFolder(app, outPath) : PrepareInstallersFolder(outPath);
+    if (status != 0)
+        return status;
+    outPath += fileName;
+    UniqueFileHandle file(CreateFileW(outPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const int error = LastErrorStatus();
+        ReportFailure("CreateFile failed (%d)\n", error);
+        return error;
+    }
+    outFile = std::move(file);
+    return 0;
+}
+
+void DeleteWorkFolder(CInstallerLauncher& app)
+{
+    // An empty path must not reach the search below: "*.*" alone would list
+    // the current directory and delete its files.
+    if (app.m_strWorkFolder.empty())
+        return;
+    const std::wstring& folder = app.m_strWorkFolder;
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle search(FindFirstFileW((folder + product::kWorkFolderPattern).c_str(), &entry));
+    if (search) {
+        do {
+            if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
+                continue;
+            DeleteFileW((folder + entry.cFileName).c_str());
+        } while (FindNextFileW(search.get(), &entry));
+    }
+    search.reset();
+    RemoveDirectoryW(folder.c_str());
+    app.m_strWorkFolder.clear();
+}

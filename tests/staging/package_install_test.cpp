@@ -1,0 +1,259 @@
+// The package installation in whole launcher runs: the real msiexec installing
+// the real test package, the shell's open action for packages, and the exact
+// msiexec command line (seen through a recording stand-in put in place of the
+// prefix's own msiexec for one test). The launcher carries the test package
+// "Orbelle Staging Test" 1.0.7 as "MSI32" (the 64-bit test build is never a
+// WOW64 process).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/exit_codes.h"
+#include "staging_fixtures.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using staging_fixtures::InstalledPackagePath;
+using staging_fixtures::MakerFolder;
+using staging_fixtures::ScopedEnv;
+using testing_support::BinDir;
+using testing_support::Environment;
+using testing_support::PathExists;
+using testing_support::ReadStandinLog;
+using testing_support::RunProcess;
+using testing_support::TempDir;
+
+const wchar_t kProductName[] = L"Orbelle Staging Test";
+const wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+std::wstring Launcher()
+{
+    return L"\"" + BinDir() + L"\\staging_launcher_package.exe\"";
+}
+
+std::wstring ReadString(HKEY key, const wchar_t* name)
+{
+    wchar_t buffer[512] = {};
+    DWORD size = sizeof(buffer) - sizeof(wchar_t);
+    DWORD type = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return L"";
+    return buffer;
+}
+
+// The Uninstall entry of the test product: its key name (the product code)
+// and "DisplayVersion"; empty when it is not installed.
+struct UninstallEntry {
+    std::wstring productCode;
+    std::wstring version;
+};
+
+UninstallEntry FindTestProduct()
+{
+    UninstallEntry found;
+    HKEY list = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallList, 0, KEY_READ, &list) != ERROR_SUCCESS)
+        return found;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(list, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        HKEY entry = nullptr;
+        if (RegOpenKeyExW(list, name, 0, KEY_READ, &entry) != ERROR_SUCCESS)
+            continue;
+        if (ReadString(entry, L"DisplayName") == kProductName) {
+            found.productCode = name;
+            found.version = ReadString(entry, L"DisplayVersion");
+        }
+        RegCloseKey(entry);
+    }
+    RegCloseKey(list);
+    return found;
+}
+
+class Package : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(PathExists(MakerFolder())) << "left behind by another test";
+        ASSERT_TRUE(FindTestProduct().productCode.empty()) << "test product installed by another test";
+    }
+    void TearDown() override
+    {
+        const UninstallEntry entry = FindTestProduct();
+        if (!entry.productCode.empty())
+            RunProcess(L"msiexec /x " + entry.productCode + L" /quiet", {}, 120000);
+        testing_support::RemoveTree(MakerFolder());
+    }
+    TempDir m_temp;
+    const std::wstring m_log = m_temp / L"children.log";
+};
+
+TEST_F(Package, QuietInstallsTheRealPackageWithTheRealWindowsInstaller)
+{
+    const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", m_log}}, 180000);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(static_cast<DWORD>(exit_code::kSuccess), result.exitCode);
+    EXPECT_EQ("", result.output);
+
+    const UninstallEntry entry = FindTestProduct();
+    ASSERT_FALSE(entry.productCode.empty()) << "no Uninstall entry";
+    EXPECT_EQ(L"1.0.7", entry.version);
+    EXPECT_TRUE(PathExists(InstalledPackagePath()));
+
+    // Removing it again with Windows Installer leaves nothing behind.
+    const auto removal = RunProcess(L"msiexec /x " + entry.productCode + L" /quiet", {}, 120000);
+    EXPECT_EQ(0u, removal.exitCode);
+    EXPECT_TRUE(FindTestProduct().productCode.empty());
+}
+
+// Puts a value under HKEY_CLASSES_ROOT for one test and puts the old one back.
+class ScopedOpenCommand {
+public:
+    explicit ScopedOpenCommand(const std::wstring& command)
+    {
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &m_key, nullptr);
+        m_old = ReadString(m_key, nullptr);
+        Set(command);
+    }
+    ~ScopedOpenCommand()
+    {
+        Set(m_old);
+        RegCloseKey(m_key);
+    }
+    ScopedOpenCommand(const ScopedOpenCommand&) = delete;
+    ScopedOpenCommand& operator=(const ScopedOpenCommand&) = delete;
+
+private:
+    void Set(const std::wstring& value)
+    {
+        RegSetValueExW(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    static constexpr const wchar_t* kKey = L"Msi.Package\\shell\\Open\\command";
+    HKEY m_key = nullptr;
+    std::wstring m_old;
+};
+
+TEST_F(Package, WithoutArgumentsThePackageIsOpenedThroughTheShell)
+{
+    const std::wstring opener = m_temp / L"package_opener.exe";
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\standin.exe").c_str(), opener.c_str(), FALSE));
+    // "[%*]" shows the parameter string the launcher passed: empty.
+    ScopedOpenCommand command(L"\"" + opener + L"\" \"%1\" [%*]");
+
+    const auto result = RunProcess(Launcher(), {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT_package_opener", L"1602"}});
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(1602u, result.exitCode);
+    const auto records = ReadStandinLog(m_log);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(L"package_opener.exe", records[0].program);
+    EXPECT_EQ(L"\"" + InstalledPackagePath() + L"\" []", records[0].arguments);
+    EXPECT_TRUE(FindTestProduct().productCode.empty());
+}
+
+// Copies the stand-in over the prefix's msiexec.exe and puts the original back
+// afterwards. Wine runs the copy only with the native-first override
+// WINEDLLOVERRIDES="msiexec.exe=n,b" in the Unix environment of the Wine
+// processes (CMakeLists.txt sets it for this test program); set in a Windows
+// environment block it has no effect.
+class RecordingMsiexec : public Package {
+protected:
+    void SetUp() override
+    {
+        Package::SetUp();
+        wchar_t overrides[256] = {};
+        GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 256);
+        ASSERT_NE(nullptr, wcsstr(overrides, L"msiexec.exe=n")) << "run through CTest (see CMakeLists.txt)";
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        m_msiexec = std::wstring(system) + L"\\msiexec.exe";
+        ASSERT_TRUE(CopyFileW(m_msiexec.c_str(), m_backup.c_str(), TRUE));
+        ASSERT_TRUE(CopyFileW((BinDir() + L"\\standin.exe").c_str(), m_msiexec.c_str(), FALSE));
+    }
+    void TearDown() override
+    {
+        if (PathExists(m_backup)) {
+            EXPECT_TRUE(CopyFileW(m_backup.c_str(), m_msiexec.c_str(), FALSE)) << "msiexec.exe not restored";
+        }
+        Package::TearDown();
+    }
+    std::wstring m_msiexec;
+    const std::wstring m_backup = m_temp / L"msiexec.exe.original";
+};
+
+struct ArgsCase {
+    const char* story;
+    const wchar_t* switches; // the launcher's command line after its name
+    const wchar_t* expected; // msiexec's arguments; "@" stands for the package path
+};
+
+class MsiArgs : public RecordingMsiexec, public ::testing::WithParamInterface<ArgsCase> {};
+
+TEST_P(MsiArgs, ReachWindowsInstallerWithThePathFilledIn)
+{
+    const auto result = RunProcess(Launcher() + L" " + GetParam().switches,
+                                   {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT_msiexec", L"1603"}});
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(1603u, result.exitCode) << "the installation's result is the exit code";
+
+    std::wstring expected = GetParam().expected;
+    for (size_t at = expected.find(L'@'); at != std::wstring::npos; at = expected.find(L'@', at))
+        expected.replace(at, 1, InstalledPackagePath());
+    const auto records = ReadStandinLog(m_log);
+    ASSERT_EQ(1u, records.size()) << GetParam().story;
+    EXPECT_EQ(L"msiexec.exe", records[0].program);
+    EXPECT_EQ(expected, records[0].arguments) << GetParam().story;
+    EXPECT_TRUE(PathExists(InstalledPackagePath()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MsiArgs,
+    ::testing::Values(ArgsCase{"quiet", L"-quiet", L"/i \"@\" /quiet"},
+                      ArgsCase{"token twice", L"-msiargs #/i $MSIPATH /l*v x.log PATCH=$MSIPATH#",
+                               L"/i \"@\" /l*v x.log PATCH=\"@\""},
+                      ArgsCase{"lower-case token", L"-msiargs #/i $msipath /quiet#", L"/i $msipath /quiet"},
+                      ArgsCase{"token already quoted", L"-msiargs #/i \"$MSIPATH\" /quiet#", L"/i \"\"@\"\" /quiet"},
+                      ArgsCase{"no token", L"-msiargs #/l*v C:\\x.log#", L"/l*v C:\\x.log"}));
+
+// A msiexec.exe beside the launcher (a Downloads folder) must never run: the
+// shell would find it before the system's own for the bare name.
+TEST_F(Package, APlantedMsiexecBesideTheLauncherIsNotRun)
+{
+    const std::wstring folder = m_temp / L"Downloads";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring launcher = folder + L"\\OrbelleSetup.exe";
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\staging_launcher_package.exe").c_str(), launcher.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((BinDir() + L"\\standin.exe").c_str(), (folder + L"\\msiexec.exe").c_str(), FALSE));
+
+    // Removing a product that is not installed: the real msiexec ends at once.
+    const auto result = RunProcess(L"\"" + launcher + L"\" -msiargs #/x {6F1C2B9E-0000-4000-8000-000000000000} /quiet#",
+                                   {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT", L"77"}}, 120000, folder);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_TRUE(ReadStandinLog(m_log).empty()) << "the planted msiexec.exe ran";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PRODUCT), result.exitCode);
+}
+
+TEST_F(Package, APackageHeldOpenIsReportedAndItsCodeEndsTheRun)
+{
+    ASSERT_EQ(ERROR_SUCCESS,
+              SHCreateDirectoryExW(nullptr, (MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
+    HANDLE held = CreateFileW(InstalledPackagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", m_log}});
+    CloseHandle(held);
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ("CreateFile failed (32)\r\n", result.output);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), result.exitCode);
+    EXPECT_TRUE(FindTestProduct().productCode.empty());
+}
+
+} // namespace
