@@ -9,6 +9,7 @@
 #include "launcher/exit_codes.h"
 #include "launcher/product_constants.h"
 #include "prepare/device_monitor_service.h"
+#include "prepare/previous_products.h"
 #include "prepare/tray_helpers.h"
 #include "staging/package_install.h"
 #include "staging/prerequisites.h"
@@ -81,7 +82,7 @@ int CInstallerLauncher::RunMainPath()
 {
     // Each step runs once, whatever the earlier ones reported.
     TerminateTrayHelpers();
-    // RemovePreviousProducts
+    RemovePreviousProducts(*this);
     // DetectInstalledVersion, then ResetDeviceInstances for 1.0.x with x <= 13
     ControlDeviceMonitorService();
     // BackupDriverSettings

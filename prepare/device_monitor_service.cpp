@@ -2,16 +2,16 @@
 
 #include <windows.h>
 
+#include "framework/unique_handle.h"
 #include "launcher/product_constants.h"
-#include "prepare/unique_handle.h"
 
 int ControlDeviceMonitorService()
 {
-    prepare::UniqueServiceHandle manager(OpenSCManagerW(nullptr, product::kServicesDatabase, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, product::kServicesDatabase, SC_MANAGER_ALL_ACCESS));
     if (!manager)
         return -1;
     // Declared after the manager, so the service handle is closed first.
-    prepare::UniqueServiceHandle service(
+    UniqueServiceHandle service(
         OpenServiceW(manager.get(), product::kDeviceMonitorService, SERVICE_ALL_ACCESS));
     if (!service)
         return -1;

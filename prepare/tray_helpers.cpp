@@ -5,8 +5,8 @@
 
 #include <cwchar>
 
+#include "framework/unique_handle.h"
 #include "launcher/product_constants.h"
-#include "prepare/unique_handle.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ bool IsTrayHelper(const wchar_t* exeFile)
 // succeeded.
 bool Terminate(DWORD processId)
 {
-    prepare::UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+    UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
     if (!process)
         return false;
     return TerminateProcess(process.get(), 0) != FALSE;
@@ -33,7 +33,7 @@ bool Terminate(DWORD processId)
 
 int TerminateTrayHelpers()
 {
-    prepare::UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         return 0;
 

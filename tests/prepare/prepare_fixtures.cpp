@@ -145,6 +145,26 @@ std::vector<DWORD> TestService::RecordedControls() const
     return codes;
 }
 
+SystemMsiexecStandin::SystemMsiexecStandin() : m_backup(m_dir / L"msiexec.exe.original")
+{
+    wchar_t overrides[256] = {};
+    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 256);
+    if (std::wcsstr(overrides, L"msiexec.exe=n") == nullptr)
+        return;
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    m_msiexec = std::wstring(system) + L"\\msiexec.exe";
+    if (!CopyFileW(m_msiexec.c_str(), m_backup.c_str(), TRUE))
+        return;
+    m_ok = CopyFileW((BinDir() + L"\\standin.exe").c_str(), m_msiexec.c_str(), FALSE) != FALSE;
+}
+
+SystemMsiexecStandin::~SystemMsiexecStandin()
+{
+    if (testing_support::PathExists(m_backup))
+        CopyFileW(m_backup.c_str(), m_msiexec.c_str(), FALSE);
+}
+
 bool ServiceInstalled(const wchar_t* name)
 {
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
