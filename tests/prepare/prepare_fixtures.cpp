@@ -26,7 +26,8 @@ int HelperProcesses::Start(const std::wstring& fileName)
     const std::wstring program = folder + L"\\" + fileName;
     const std::wstring log = folder + L"\\started.log";
     if (!CreateDirectoryW(folder.c_str(), nullptr) ||
-        !CopyFileW((BinDir() + L"\\standin.exe").c_str(), program.c_str(), TRUE))
+        !CopyFileW(((m_programFolder.empty() ? BinDir() : m_programFolder) + L"\\standin.exe").c_str(), program.c_str(),
+                   TRUE))
         return -1;
     HANDLE process = testing_support::StartProcess(L"\"" + program + L"\"", {{L"STANDIN_WAIT", L"1"}, {L"STANDIN_LOG", log}});
     if (process == nullptr)
@@ -55,12 +56,13 @@ DWORD HelperProcesses::WaitForExit(int index, DWORD timeoutMs) const
     return code;
 }
 
-TestService::TestService(const std::wstring& recordFile) : m_recordFile(recordFile)
+TestService::TestService(const std::wstring& recordFile, const std::wstring& programFolder) : m_recordFile(recordFile)
 {
     m_manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (m_manager == nullptr)
         return;
-    const std::wstring binary = L"\"" + BinDir() + L"\\recording_service.exe\" \"" + recordFile + L"\"";
+    const std::wstring folder = programFolder.empty() ? BinDir() : programFolder;
+    const std::wstring binary = L"\"" + folder + L"\\recording_service.exe\" \"" + recordFile + L"\"";
     // A service of the same name deleted a moment ago may still be marked for
     // deletion until the service manager has let go of it.
     const ULONGLONG deadline = GetTickCount64() + 10000;

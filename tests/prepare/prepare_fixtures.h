@@ -17,7 +17,9 @@ namespace prepare_fixtures {
 // then the folder is removed.
 class HelperProcesses {
 public:
-    HelperProcesses() = default;
+    // `programFolder`: where standin.exe is taken from; empty means the test
+    // program's own folder (a test of the 32-bit build may use 64-bit helpers).
+    explicit HelperProcesses(std::wstring programFolder = L"") : m_programFolder(std::move(programFolder)) {}
     ~HelperProcesses();
     HelperProcesses(const HelperProcesses&) = delete;
     HelperProcesses& operator=(const HelperProcesses&) = delete;
@@ -35,6 +37,7 @@ public:
     DWORD WaitForExit(int index, DWORD timeoutMs) const;
 
 private:
+    std::wstring m_programFolder;
     testing_support::TempDir m_dir;
     std::vector<HANDLE> m_processes;
 };
@@ -46,8 +49,10 @@ private:
 // object goes away; a service process that does not stop is ended.
 class TestService {
 public:
-    // Installs the service (demand start) recording to `recordFile`.
-    explicit TestService(const std::wstring& recordFile);
+    // Installs the service (demand start) recording to `recordFile`, from
+    // recording_service.exe in `programFolder` (empty: the test program's own
+    // folder).
+    explicit TestService(const std::wstring& recordFile, const std::wstring& programFolder = L"");
     ~TestService();
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;

@@ -13,6 +13,7 @@
 #include "framework/wow64_query.h"
 #include "launcher/product_constants.h"
 #include "settings/driver_keys.h"
+#include "tests/prepare/prepare_fixtures.h"
 #include "tests/settings/registry_fixture.h"
 #include "tests/support/test_support.h"
 
@@ -39,6 +40,11 @@ const wchar_t kSnapshotView[] = L"64";
 const REGSAM kOtherView = KEY_WOW64_64KEY;
 const wchar_t kSnapshotView[] = L"32";
 #endif
+
+// Where the tray-helper stand-ins and the test service come from: the 64-bit
+// ones where a test of the 32-bit build is given them, as on a real 64-bit
+// machine; else the test program's own folder.
+std::wstring HelperFolder() { return ORBELLE_HELPER_BIN; }
 
 bool UnderWow64()
 {
@@ -233,6 +239,18 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     // A key of the backup's name in the other registry view must survive:
     // the backup is removed in the launcher's own view only.
     ASSERT_TRUE(RawSetText(SettingsBackupKeyPath(), kOtherView, L"Decoy", L"other view"));
+    // The installed driver is running: two tray helpers of one name, one of
+    // the other, a program whose name differs only in case, and the device
+    // monitor service, which records what it receives in the same log.
+    prepare_fixtures::HelperProcesses helpers(HelperFolder());
+    const int trayA = helpers.Start(L"KorvelTaskBarIcon.exe");
+    const int trayB = helpers.Start(L"KorvelTaskBarIcon.exe");
+    const int tray64 = helpers.Start(L"KorvelTaskBarIcon64.exe");
+    const int lookalike = helpers.Start(L"KorvelTaskBarIcon.EXE");
+    ASSERT_TRUE(trayA >= 0 && trayB >= 0 && tray64 >= 0 && lookalike >= 0);
+    prepare_fixtures::TestService service(run.log, HelperFolder());
+    ASSERT_TRUE(service.installed());
+    ASSERT_TRUE(service.Start());
 
     const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
     ASSERT_TRUE(result.started);
@@ -243,19 +261,32 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     // Prerequisites and the legacy uninstaller, with their exact arguments,
     // then the package installation (the observer runs inside it).
     const auto children = ReadStandinLog(run.log);
+    // The service's record of code 128 stands between them: it came before
+    // the installation started.
     std::vector<std::wstring> expected = {L"vcredist_x86.exe"};
     if (UnderWow64())
         expected.push_back(L"vcredist_x64.exe");
     expected.push_back(L"kv_isu.exe");
+    expected.push_back(product::kDeviceMonitorService);
     expected.push_back(L"observer.exe");
     ASSERT_EQ(expected, Programs(children));
     EXPECT_EQ(product::kArgsRedist32, children[0].arguments);
     if (UnderWow64()) {
         EXPECT_EQ(product::kArgsRedist64, children[1].arguments);
     }
-    EXPECT_EQ(L"", children[expected.size() - 2].arguments);
-    // The redistributables and the uninstaller lay side by side in one work folder.
-    EXPECT_EQ(children[0].directory, children[expected.size() - 2].directory);
+    const auto& uninstaller = children[expected.size() - 3];
+    EXPECT_EQ(L"", uninstaller.arguments);
+    EXPECT_EQ(L"128", children[expected.size() - 2].arguments);
+    EXPECT_EQ(L"installing", children.back().arguments);
+
+    // The tray helpers were ended with exit code 0; the look-alike runs on,
+    // and so does the service: the launcher neither stops nor starts it.
+    EXPECT_EQ(0u, helpers.WaitForExit(trayA, 10000));
+    EXPECT_EQ(0u, helpers.WaitForExit(trayB, 10000));
+    EXPECT_EQ(0u, helpers.WaitForExit(tray64, 10000));
+    EXPECT_TRUE(helpers.Running(lookalike));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
+    EXPECT_EQ(std::vector<DWORD>{128}, service.RecordedControls());
 
     // The installed version was read (1.0.13), so the device state was reset
     // before the backup was taken.
