@@ -146,6 +146,12 @@ public:
     }
     // A package the launcher installs is removed at the end too.
     void Adopt(const std::wstring& package) { m_installed.push_back(package); }
+    // Either of the launcher's package resources.
+    void AdoptCarried()
+    {
+        Adopt(BinDir() + L"\\scenario-observed-msi32.msi");
+        Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
+    }
 
 private:
     std::vector<std::wstring> m_installed;
@@ -228,7 +234,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     ASSERT_TRUE(machine.Install(Bin(L"scenario-old-1.0.13.msi"))) << "the earlier release did not install";
-    machine.Adopt(Bin(L"scenario-observed.msi"));
+    machine.AdoptCarried();
 
     const std::wstring settings = DriverSettingsKeyPath();
     const std::wstring oldProductCode = RawText(settings, 0, L"ProductCode");
@@ -317,10 +323,13 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     const std::wstring newProductCode = RawText(settings, 0, L"ProductCode");
     EXPECT_NE(oldProductCode, newProductCode);
     EXPECT_EQ(L"1.0.15", RawText(UninstallEntry(newProductCode), KEY_WOW64_64KEY, L"DisplayVersion"));
+    const std::wstring resource = UnderWow64() ? L"MSI64" : L"MSI32";
+    EXPECT_EQ(L"Orbelle Scenario Driver 1.0.15 (" + resource + L")",
+              RawText(UninstallEntry(newProductCode), KEY_WOW64_64KEY, L"DisplayName"));
     EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetRaw(settings, L"Volume").data);
     std::vector<std::uint8_t> left, carried;
     ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
-    ASSERT_TRUE(ReadFileBytes(Bin(L"scenario-observed.msi"), carried));
+    ASSERT_TRUE(ReadFileBytes(Bin(UnderWow64() ? L"scenario-observed-msi64.msi" : L"scenario-observed-msi32.msi"), carried));
     EXPECT_EQ(carried, left);
 
     // The 64-bit package registered in the 64-bit Uninstall list only, and
@@ -390,7 +399,7 @@ TEST_P(InstalledRelease, DecidesTheDeviceReset)
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     ASSERT_TRUE(machine.Install(Bin(GetParam().package)));
-    machine.Adopt(Bin(L"scenario-observed.msi"));
+    machine.AdoptCarried();
     const std::wstring instances = DriverSettingsKeyPath() + L"\\" + kDeviceKey + L"\\Instances";
     PlantInstances(instances);
     const TreeSnapshot planted = SnapshotTree(instances);
@@ -416,7 +425,7 @@ TEST(EdgeRun, MsiargsWithALogOptionWritesTheLogWhereAsked)
     Machine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
-    machine.Adopt(Bin(L"scenario-observed.msi"));
+    machine.AdoptCarried();
     const std::wstring msiLog = run.temp / L"install log.txt";
 
     const auto result =
