@@ -24,6 +24,9 @@ using testing_support::BinDir;
 using testing_support::Environment;
 using testing_support::ReadFileBytes;
 using testing_support::ReadStandinLog;
+using testing_support::RawKeyPresent;
+using testing_support::RawSetText;
+using testing_support::RawText;
 using testing_support::RunProcess;
 using testing_support::TempDir;
 
@@ -68,40 +71,8 @@ std::wstring MakerFolder()
     return std::wstring(buffer) + L"\\ZARO";
 }
 
-// Raw access to one explicit view, for what lives outside the default one.
-bool RawKeyPresent(const std::wstring& path, REGSAM view)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
 
-bool RawSetText(const std::wstring& path, REGSAM view, const std::wstring& name, const std::wstring& text)
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
-}
 
-std::wstring RawText(const std::wstring& path, REGSAM view, const std::wstring& name)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return L"";
-    wchar_t buffer[256] = {};
-    DWORD size = sizeof(buffer) - sizeof(wchar_t);
-    DWORD type = 0;
-    const LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_SZ ? std::wstring(buffer) : std::wstring();
-}
 
 void RawDeleteZaro(REGSAM view)
 {
@@ -165,21 +136,6 @@ std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRec
     return names;
 }
 
-std::vector<std::wstring> Names(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-}
 
 // Plants device instances as an old driver leaves them.
 void PlantInstances(const std::wstring& instances)
@@ -336,7 +292,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     // looking up the version left no empty entry in the 32-bit one.
     EXPECT_FALSE(RawKeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
     // Nothing is left in the temporary folder.
-    EXPECT_TRUE(Names(run.tmp).empty()) << "the work folder was left behind";
+    EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }
 
 // A prerequisite that fails ends the run before anything of the product is
@@ -356,7 +312,7 @@ TEST(EdgeRun, FailingRedistributableTouchesNothing)
     EXPECT_EQ(std::vector<std::wstring>{L"vcredist_x86.exe"}, Programs(ReadStandinLog(run.log)));
     EXPECT_FALSE(KeyPresent(product::kDriverRoot)) << "the main path ran";
     EXPECT_FALSE(testing_support::PathExists(InstallersFolder())) << "a package was written";
-    EXPECT_TRUE(Names(run.tmp).empty()) << "the work folder was left behind";
+    EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }
 
 // A package that Windows Installer rejects: the backup goes all the same, the
@@ -380,7 +336,7 @@ TEST(EdgeRun, RejectedPackageReportsWindowsInstallersCode)
     EXPECT_EQ(static_cast<DWORD>(rejected), result.exitCode);
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
     EXPECT_EQ(before, SnapshotTree(settings));
-    EXPECT_TRUE(Names(run.tmp).empty()) << "the work folder was left behind";
+    EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }
 
 struct ReleaseCase {
