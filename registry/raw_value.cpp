@@ -1,6 +1,5 @@
 #include "registry/raw_value.h"
 
-
 namespace registry_detail {
 
 LONG QueryRawValue(HKEY key, const wchar_t* name, DWORD* type, std::vector<BYTE>& data) noexcept

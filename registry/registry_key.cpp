@@ -1,6 +1,5 @@
 #include "registry/registry_key.h"
 
-
 #include "registry/narrow_text.h"
 #include "registry/raw_value.h"
 

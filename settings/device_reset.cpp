@@ -24,9 +24,13 @@ std::wstring FormatDeviceKeyName(const DeviceIdentifier& record)
             bytes[f * 4 + b] = (fields[f] >> (8 * b)) & 0xFFu;
     }
     wchar_t name[256] = {};
-    const int length = std::swprintf(name, sizeof(name) / sizeof(name[0]), product::kDeviceKeyNameFormat, bytes[0],
-                                     bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
-                                     bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+    // The C run time's own formatter (msvcrt.dll): swprintf would be mingw's
+    // replacement, about 24 KB of formatting code for sixteen "%02X". The
+    // buffer is zeroed and far larger than the 32 characters made, so the
+    // result is always terminated.
+    const int length = _snwprintf(name, sizeof(name) / sizeof(name[0]) - 1, product::kDeviceKeyNameFormat, bytes[0],
+                                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
+                                  bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
     return length > 0 ? std::wstring(name, static_cast<std::size_t>(length)) : std::wstring();
 }
 

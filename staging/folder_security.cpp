@@ -63,10 +63,10 @@ int ProtectExistingFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descrip
     if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
         !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
         return LastErrorStatus();
-    const DWORD error = SetSecurityInfo(folder.get(), SE_FILE_OBJECT,
-                                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                            PROTECTED_DACL_SECURITY_INFORMATION,
-                                        owner, nullptr, dacl, nullptr);
+    const DWORD error =
+        SetSecurityInfo(folder.get(), SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                        owner, nullptr, dacl, nullptr);
     return error == ERROR_SUCCESS ? 0 : ErrorStatus(error);
 }
 

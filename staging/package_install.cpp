@@ -23,8 +23,8 @@ int InstallProductPackage(CInstallerLauncher& app)
         return status;
     // The folder and the new file let no one but administrators and SYSTEM
     // write, so nothing can change the file between its closing and this.
-    const UniqueFileHandle hold(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueFileHandle hold(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!hold) {
         status = LastErrorStatus();
         ReportFailure("CreateFile failed (%d)\n", status);

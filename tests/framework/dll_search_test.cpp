@@ -29,9 +29,8 @@ std::wstring SystemFolder()
 
 bool StartsWithNoCase(const std::wstring& text, const std::wstring& head)
 {
-    return text.size() >= head.size() &&
-           CompareStringOrdinal(text.c_str(), static_cast<int>(head.size()), head.c_str(),
-                                static_cast<int>(head.size()), TRUE) == CSTR_EQUAL;
+    return text.size() >= head.size() && CompareStringOrdinal(text.c_str(), static_cast<int>(head.size()), head.c_str(),
+                                                              static_cast<int>(head.size()), TRUE) == CSTR_EQUAL;
 }
 
 TEST(DllSearch, AfterTheRestrictionADllBesideTheProgramIsNotFoundByName)

@@ -67,7 +67,8 @@ TEST(FolderSecurity, InstallersFolderIsOwnedByAdministratorsAndOnlyReadableByUse
 {
     UniqueLocalMemory descriptor;
     ASSERT_EQ(0, BuildInstallersFolderSecurity(descriptor));
-    EXPECT_EQ(L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", Sddl(descriptor.get(), kOwnerGroupDacl));
+    EXPECT_EQ(L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)",
+              Sddl(descriptor.get(), kOwnerGroupDacl));
 }
 
 TEST(MakeProtectedFolders, CreatesEveryMissingLevel)

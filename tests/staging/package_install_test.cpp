@@ -79,7 +79,7 @@ UninstallEntry FindTestProduct()
 }
 
 class Package : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_FALSE(PathExists(MakerFolder())) << "left behind by another test";
@@ -117,7 +117,7 @@ TEST_F(Package, QuietInstallsTheRealPackageWithTheRealWindowsInstaller)
 
 // Puts a value under HKEY_CLASSES_ROOT for one test and puts the old one back.
 class ScopedOpenCommand {
-public:
+  public:
     explicit ScopedOpenCommand(const std::wstring& command)
     {
         RegCreateKeyExW(HKEY_CLASSES_ROOT, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &m_key, nullptr);
@@ -132,7 +132,7 @@ public:
     ScopedOpenCommand(const ScopedOpenCommand&) = delete;
     ScopedOpenCommand& operator=(const ScopedOpenCommand&) = delete;
 
-private:
+  private:
     void Set(const std::wstring& value)
     {
         RegSetValueExW(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -229,7 +229,7 @@ TEST_F(Package, WhileThePackageIsBeingInstalledItCannotBeReplaced)
 // processes (CMakeLists.txt sets it for this test program); set in a Windows
 // environment block it has no effect.
 class RecordingMsiexec : public Package {
-protected:
+  protected:
     void SetUp() override
     {
         Package::SetUp();
