@@ -33,7 +33,8 @@ bool IsNameDelimiter(wchar_t c) { return c == L'-' || c == L'/' || c == L'"' || 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 // Reference for ScanSwitches: a cursor over the text instead of erasing a copy.
-std::wstring ReferenceScan(const std::wstring& tail, std::wstring args)
+// Returns the installer arguments; `log` receives the log path.
+std::wstring ReferenceScan(const std::wstring& tail, std::wstring args, std::wstring& log)
 {
     std::size_t pos = 0;
     for (;;) {
@@ -53,7 +54,7 @@ std::wstring ReferenceScan(const std::wstring& tail, std::wstring args)
         pos = end;
         if (name == L"quiet") {
             args = L"/i $MSIPATH /quiet";
-        } else if (name == L"msiargs") {
+        } else if (name == L"msiargs" || name == L"log") {
             std::size_t open = pos;
             while (open < tail.size() && IsBlank(tail[open]))
                 ++open;
@@ -64,7 +65,7 @@ std::wstring ReferenceScan(const std::wstring& tail, std::wstring args)
                 ++close;
             if (close >= tail.size())
                 continue;
-            args = tail.substr(open + 1, close - open - 1);
+            (name == L"log" ? log : args) = tail.substr(open + 1, close - open - 1);
             pos = close + 1;
         }
     }
@@ -88,11 +89,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The scan: against the reference, from an empty and from a set start.
     for (const wchar_t* start : {L"", L"earlier value"}) {
+        std::wstring referenceLog = start;
+        const std::wstring referenceArgs = ReferenceScan(text, start, referenceLog);
         std::wstring args = start;
         ScanSwitches(text, args);
-        FUZZ_CHECK(args == ReferenceScan(text, start));
+        FUZZ_CHECK(args == referenceArgs);
+        std::wstring log = start;
+        args = start;
+        ScanSwitches(text, args, log);
+        FUZZ_CHECK(args == referenceArgs);
+        FUZZ_CHECK(log == referenceLog);
         // Whatever it yields is the start, the quiet value, or a piece of the input.
         FUZZ_CHECK(args == start || args == L"/i $MSIPATH /quiet" || text.find(args) != std::wstring::npos);
+        FUZZ_CHECK(log == start || text.find(log) != std::wstring::npos);
     }
 
     const std::int32_t first = FindFirstNonBlank(text);

@@ -5,5 +5,5 @@
 
 void ParseCommandLine(CInstallerLauncher& app)
 {
-    ScanSwitches(app.m_lpCmdLine ? app.m_lpCmdLine : L"", app.m_strMsiArgs);
+    ScanSwitches(app.m_lpCmdLine ? app.m_lpCmdLine : L"", app.m_strMsiArgs, app.m_strLogPath);
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "framework/dll_search.h"
+#include "framework/run_log.h"
 #include "framework/wow64_query.h"
 #include "launcher/command_line.h"
 #include "launcher/exit_codes.h"
@@ -36,13 +37,26 @@ BOOL CInstallerLauncher::InitInstance()
 
     CWinApp::InitInstance();
     ParseCommandLine(*this);
+    // A log that cannot be opened is given up silently: the run is the same.
+    if (!m_strLogPath.empty() && OpenRunLog(m_strLogPath)) {
+        LogLauncherVersion();
+        LogLine(std::wstring(L"Command line: ") + GetCommandLineW());
+    }
 
     BOOL isWow64 = FALSE;
-    if (!QueryWow64(&isWow64))
-        exit(static_cast<int>(GetLastError()));
+    if (!QueryWow64(&isWow64)) {
+        const int code = static_cast<int>(GetLastError());
+        LogNumber(L"WOW64 query failed, exit code: ", code);
+        CloseRunLog();
+        exit(code);
+    }
     m_bWow64 = isWow64 != FALSE;
+    LogLine(m_bWow64 ? L"WOW64: true" : L"WOW64: false");
 
-    SetExitCode(RunSequence());
+    const int exitCode = RunSequence();
+    LogNumber(L"Exit code: ", exitCode);
+    CloseRunLog();
+    SetExitCode(exitCode);
     return FALSE;
 }
 
@@ -61,17 +75,24 @@ int CInstallerLauncher::RunSequence()
 {
     int status = 0;
     if (HasExePayload(product::kResUninst)) {
-        if (!Confirm())
+        const bool confirmed = Confirm();
+        LogStep(L"Confirm", confirmed);
+        if (!confirmed)
             return exit_code::kUserCancel;
         status = InstallVCRedist(*this);
-        if (status == 0)
+        LogStep(L"InstallVCRedist", status);
+        if (status == 0) {
             status = RunLegacyUninstallers(*this);
+            LogStep(L"RunLegacyUninstallers", status);
+        }
     } else {
         status = InstallVCRedist(*this);
+        LogStep(L"InstallVCRedist", status);
     }
     if (status != 0) {
         // The programs extracted so far must not stay in the temporary folder.
         DeleteWorkFolder(*this);
+        LogStep(L"DeleteWorkFolder");
         return status;
     }
     return RunMainPath();
@@ -80,17 +101,25 @@ int CInstallerLauncher::RunSequence()
 int CInstallerLauncher::RunMainPath()
 {
     // Each step runs once, whatever the earlier ones reported.
-    TerminateTrayHelpers();
-    RemovePreviousProducts(*this);
+    LogStep(L"TerminateTrayHelpers", TerminateTrayHelpers());
+    LogStep(L"RemovePreviousProducts", RemovePreviousProducts(*this));
     std::int32_t major = 0, minor = 0, build = 0;
+    const bool found = DetectInstalledVersion(m_bWow64, major, minor, build);
+    LogStep(L"DetectInstalledVersion", found);
+    if (found)
+        LogLine(L"Installed version: " + DecimalText(major) + L"." + DecimalText(minor) + L"." + DecimalText(build));
     // Releases up to 1.0.13 recorded device state that later drivers must not
     // take over; the comparisons are signed, so a negative build qualifies.
-    if (DetectInstalledVersion(m_bWow64, major, minor, build) && major == 1 && minor == 0 && build <= 13)
+    if (found && major == 1 && minor == 0 && build <= 13) {
         ResetDeviceInstances();
-    ControlDeviceMonitorService();
-    BackupDriverSettings();
+        LogStep(L"ResetDeviceInstances");
+    }
+    LogStep(L"ControlDeviceMonitorService", ControlDeviceMonitorService());
+    LogStep(L"BackupDriverSettings", BackupDriverSettings());
     const int installStatus = InstallProductPackage(*this);
-    DeleteSettingsBackup();
+    LogStep(L"InstallProductPackage", installStatus);
+    LogStep(L"DeleteSettingsBackup", DeleteSettingsBackup());
     DeleteWorkFolder(*this);
+    LogStep(L"DeleteWorkFolder");
     return installStatus;
 }

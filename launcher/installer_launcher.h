@@ -24,6 +24,8 @@ public:
     // Arguments for Windows Installer from the command line; empty means the
     // package is opened with its own user interface.
     std::wstring m_strMsiArgs;
+    // Path of the run log from the switch "log"; empty means no log.
+    std::wstring m_strLogPath;
 
 private:
     // The run sequence after the command line and WOW64 detection. Returns the

@@ -7,6 +7,7 @@ const wchar_t kNameDelimiters[] = L"-/\" ";
 const wchar_t kBlanks[] = L" \t";
 const wchar_t kQuietName[] = L"quiet";
 const wchar_t kMsiArgsName[] = L"msiargs";
+const wchar_t kLogName[] = L"log";
 const wchar_t kQuietValueHead[] = L"/i ";
 const wchar_t kPackagePathToken[] = L"$MSIPATH";
 const wchar_t kQuietValueTail[] = L" /quiet";
@@ -22,8 +23,9 @@ std::wstring FoldAsciiToLower(std::wstring text)
     return text;
 }
 
-// Consumes the value of "msiargs" from the front of `rest` when it has one.
-void TakeMsiArgsValue(std::wstring& rest, std::wstring& msiArgs)
+// Consumes a delimited value ("msiargs", "log") from the front of `rest` into
+// `value` when it has one.
+void TakeDelimitedValue(std::wstring& rest, std::wstring& value)
 {
     std::int32_t open = FindFirstNonBlank(rest);
     if (open < 0)
@@ -32,7 +34,7 @@ void TakeMsiArgsValue(std::wstring& rest, std::wstring& msiArgs)
     const size_t closeAt = rest.find(rest[openAt], openAt + 1);
     if (closeAt == std::wstring::npos)
         return;
-    msiArgs = rest.substr(openAt + 1, closeAt - openAt - 1);
+    value = rest.substr(openAt + 1, closeAt - openAt - 1);
     rest.erase(0, closeAt + 1);
 }
 
@@ -45,6 +47,12 @@ std::int32_t FindFirstNonBlank(const std::wstring& text)
 }
 
 void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs)
+{
+    std::wstring unusedLogPath;
+    ScanSwitches(tail, msiArgs, unusedLogPath);
+}
+
+void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs, std::wstring& logPath)
 {
     std::wstring rest = tail;
     for (;;) {
@@ -62,6 +70,8 @@ void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs)
         if (name == kQuietName)
             msiArgs = std::wstring(kQuietValueHead) + kPackagePathToken + kQuietValueTail;
         else if (name == kMsiArgsName)
-            TakeMsiArgsValue(rest, msiArgs);
+            TakeDelimitedValue(rest, msiArgs);
+        else if (name == kLogName)
+            TakeDelimitedValue(rest, logPath);
     }
 }

@@ -20,3 +20,11 @@ std::int32_t FindFirstNonBlank(const std::wstring& text);
 // the name as a delimiter and the text up to the next same character as its
 // value; without a closing delimiter it yields nothing.
 void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs);
+
+// The same scan, which also reads the switch "log": its value is taken exactly
+// as that of "msiargs" (any delimiter, consumed with it) and sets `logPath`;
+// the last "log" with a value wins, and `logPath` is left as it was when none
+// yields one. "msiArgs" comes out exactly as from the scan above: a "-log"
+// inside a delimited "msiargs" value stays part of that value, and the value
+// of "log" is consumed, so prefixes inside it start no switch.
+void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs, std::wstring& logPath);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "framework/run_log.h"
 #include "launcher/product_constants.h"
 #include "staging/failure_report.h"
 #include "staging/payload.h"
@@ -55,9 +56,15 @@ int RunProgram(const std::wstring& file, const std::wstring& parameters)
     info.nShow = SW_SHOWDEFAULT;
     // A line on our output must not arrive after anything the child writes.
     std::fflush(stdout);
-    if (!ShellExecuteExW(&info))
-        return StartFailureStatus(info);
-    return WaitForProcessExit(UniqueKernelHandle(info.hProcess));
+    LogLine(L"Child: \"" + file + L"\" " + parameters);
+    if (!ShellExecuteExW(&info)) {
+        const int status = StartFailureStatus(info);
+        LogNumber(L"Child start failed: ", status);
+        return status;
+    }
+    const int result = WaitForProcessExit(UniqueKernelHandle(info.hProcess));
+    LogNumber(L"Child exit code: ", result);
+    return result;
 }
 
 int RunPayloadProgram(CInstallerLauncher& app, const wchar_t* name, const wchar_t* fileName,

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "framework/run_log.h"
 #include "launcher/exit_codes.h"
 
 void ReportFailure(const char* format, int code)
@@ -13,6 +14,7 @@ void ReportFailure(const char* format, int code)
     // unconditionally, and the replacement brings about 25 KB of formatting
     // and floating-point code for one "%d".
     __ms_printf(format, code);
+    LogDiagnostic(format, code);
     std::fflush(stdout);
 }
 

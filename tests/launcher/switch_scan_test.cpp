@@ -27,6 +27,7 @@ TEST_P(SwitchScan, SetsInstallerArguments)
     ParseCommandLine(app);
     EXPECT_EQ(GetParam().expected, app.m_strMsiArgs);
     EXPECT_EQ(GetParam().tail, std::wstring(app.m_lpCmdLine));
+    EXPECT_TRUE(app.m_strLogPath.empty()) << "no row here names the log";
 }
 
 const std::wstring kQuiet = L"/i $MSIPATH /quiet";
@@ -76,6 +77,51 @@ TEST(FindFirstNonBlank, Table)
     for (const BlankCase& c : cases)
         EXPECT_EQ(c.expected, FindFirstNonBlank(c.text)) << c.text.size();
 }
+
+// The switch "log" beside the others: its value is delimited as that of
+// "msiargs", and neither switch takes anything from the other.
+struct LogCase {
+    const char* story;
+    std::wstring tail;
+    std::wstring msiArgs;
+    std::wstring logPath;
+};
+
+void PrintTo(const LogCase& c, std::ostream* os)
+{
+    *os << c.story;
+}
+
+class LogSwitch : public ::testing::TestWithParam<LogCase> {};
+
+TEST_P(LogSwitch, SetsTheLogPathAndLeavesTheInstallerArgumentsTheirMeaning)
+{
+    CInstallerLauncher app;
+    app.m_lpCmdLine = GetParam().tail.c_str();
+    ParseCommandLine(app);
+    EXPECT_EQ(GetParam().msiArgs, app.m_strMsiArgs);
+    EXPECT_EQ(GetParam().logPath, app.m_strLogPath);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LogSwitch,
+    ::testing::Values(
+        LogCase{"a quoted path", L"-log \"C:\\logs\\setup.log\"", L"", L"C:\\logs\\setup.log"},
+        LogCase{"beside quiet", L"-quiet /LOG \"C:\\a b\\setup.log\"", kQuiet, L"C:\\a b\\setup.log"},
+        LogCase{"no blank before a double quote", L"-log\"x.log\" -quiet", kQuiet, L"x.log"},
+        LogCase{"any delimiter", L"-log 'x.log' -quiet", kQuiet, L"x.log"},
+        LogCase{"a quote right after the name is part of the name", L"-log'x.log'", L"", L""},
+        LogCase{"prefixes inside the value start no switch", L"-log \"C:\\setup-quiet.log\"", L"",
+                L"C:\\setup-quiet.log"},
+        LogCase{"inside an msiargs value it stays part of it", L"-msiargs \"/qn -log \'x\'\"", L"/qn -log 'x'", L""},
+        LogCase{"an msiargs inside the log value is not a switch", L"-log \"-msiargs 'y'\"", L"",
+                L"-msiargs 'y'"},
+        LogCase{"the last one wins", L"-log \"a\" -log \"b\"", L"", L"b"},
+        LogCase{"without a closing delimiter: no log", L"-log \"C:\\x.log", L"", L""},
+        LogCase{"without a value: no log", L"-log", L"", L""},
+        LogCase{"an empty value", L"-log \"\"", L"", L""},
+        LogCase{"a longer name is another switch", L"-logfile \"x\"", L"", L""},
+        LogCase{"a tab ends no name", L"-log\t\"x\"", L"", L""}));
 
 TEST(SwitchScan, LeavesArgumentsAloneWhenNoSwitchYieldsAValue)
 {

@@ -1,0 +1,170 @@
+// The run log of whole launcher runs: what it records, in order, and that a
+// log that cannot be written leaves the run exactly as it is without one.
+// The launcher carries the stand-in as "VC2005_REDIST_32" and "UNINST" and no
+// package, so a run that reaches the package installation ends with the code
+// of the missing resource and one diagnostic line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace {
+
+using testing_support::BinDir;
+using testing_support::PathExists;
+using testing_support::RunProcess;
+using testing_support::TempDir;
+
+const DWORD kNoPackage = ERROR_RESOURCE_TYPE_NOT_FOUND;
+
+std::wstring Launcher()
+{
+    return L"\"" + BinDir() + L"\\launcher_log.exe\"";
+}
+
+// The log's lines, decoded from UTF-8; empty when it cannot be read.
+std::vector<std::wstring> ReadLog(const std::wstring& path)
+{
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::wstring> lines;
+    if (!testing_support::ReadFileBytes(path, bytes))
+        return lines;
+    const std::wstring text = testing_support::Utf8ToWide(std::string(bytes.begin(), bytes.end()));
+    size_t from = 0;
+    for (size_t end = text.find(L"\r\n"); end != std::wstring::npos; end = text.find(L"\r\n", from)) {
+        lines.push_back(text.substr(from, end - from));
+        from = end + 2;
+    }
+    EXPECT_EQ(text.size(), from) << "the last line has no CR LF";
+    return lines;
+}
+
+// Each of `expected` is the start of a line of `lines`, in this order (other
+// lines may come between them).
+::testing::AssertionResult InOrder(const std::vector<std::wstring>& lines, const std::vector<std::wstring>& expected)
+{
+    size_t at = 0;
+    for (const std::wstring& head : expected) {
+        while (at < lines.size() && lines[at].compare(0, head.size(), head) != 0)
+            ++at;
+        if (at == lines.size())
+            return ::testing::AssertionFailure() << "no line starting \"" << testing_support::WideToUtf8(head)
+                                                 << "\" in order";
+        ++at;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::wstring Joined(const std::vector<std::wstring>& lines)
+{
+    std::wstring all;
+    for (const std::wstring& line : lines)
+        all += line + L"\n";
+    return all;
+}
+
+TEST(RunLog, RecordsTheWholeRunInOrder)
+{
+    TempDir temp;
+    // A name outside ASCII shows that the log is UTF-8.
+    const std::wstring log = temp / L"setup-\u00e9\u4e2d.log";
+    const std::wstring command = Launcher() + L" -quiet -log \"" + log + L"\"";
+    const auto result = RunProcess(command, {{L"STANDIN_LOG", temp / L"children.log"}}, 120000);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(kNoPackage, result.exitCode);
+
+    const std::vector<std::wstring> lines = ReadLog(log);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(L"Launcher version " ORBELLE_TEST_LAUNCHER_VERSION, lines[0]);
+    EXPECT_EQ(L"Command line: " + command, lines[1]);
+    EXPECT_EQ(L"WOW64: false", lines[2]);
+    EXPECT_TRUE(InOrder(lines, {L"Step Confirm: true",
+                                L"Child: \"",
+                                L"Child exit code: 0",
+                                L"Step InstallVCRedist: 0",
+                                L"Child: \"",
+                                L"Child exit code: 0",
+                                L"Step RunLegacyUninstallers: 0",
+                                L"Step TerminateTrayHelpers: ",
+                                L"Step RemovePreviousProducts: ",
+                                L"Step DetectInstalledVersion: ",
+                                L"Step ControlDeviceMonitorService: ",
+                                L"Step BackupDriverSettings: ",
+                                L"Diagnostic: LocateResource failed (1813)",
+                                L"Step InstallProductPackage: 1813",
+                                L"Step DeleteSettingsBackup: ",
+                                L"Step DeleteWorkFolder: done",
+                                L"Exit code: 1813"}))
+        << testing_support::WideToUtf8(Joined(lines));
+    EXPECT_EQ(L"Exit code: 1813", lines.back());
+    // The child lines name the programs with their arguments.
+    const std::wstring all = Joined(lines);
+    EXPECT_NE(std::wstring::npos, all.find(L"vcredist_x86.exe\" ")) << testing_support::WideToUtf8(all);
+    EXPECT_NE(std::wstring::npos, all.find(L"kv_isu.exe\" ")) << testing_support::WideToUtf8(all);
+}
+
+TEST(RunLog, AFailingChildEndsTheLogWithItsCode)
+{
+    TempDir temp;
+    const std::wstring log = temp / L"setup.log";
+    const auto result = RunProcess(Launcher() + L" -log '" + log + L"'",
+                                   {{L"STANDIN_LOG", temp / L"children.log"}, {L"STANDIN_EXIT_vcredist_x86", L"1603"}},
+                                   120000);
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(1603u, result.exitCode);
+    const std::vector<std::wstring> lines = ReadLog(log);
+    EXPECT_TRUE(InOrder(lines, {L"Child: \"", L"Child exit code: 1603", L"Step InstallVCRedist: 1603",
+                                L"Step DeleteWorkFolder: done", L"Exit code: 1603"}))
+        << testing_support::WideToUtf8(Joined(lines));
+    EXPECT_EQ(std::wstring::npos, Joined(lines).find(L"Step TerminateTrayHelpers")) << "the main path ran";
+}
+
+// Runs that differ only in their log: one without, one whose log cannot be
+// created, one whose log is held open by another program. All three end the
+// same way with the same output.
+TEST(RunLog, ALogThatCannotBeWrittenChangesNothing)
+{
+    TempDir temp;
+    const testing_support::Environment env = {{L"STANDIN_LOG", temp / L"children.log"}};
+    const auto plain = RunProcess(Launcher() + L" -quiet", env, 120000);
+    ASSERT_TRUE(plain.started);
+    EXPECT_EQ(kNoPackage, plain.exitCode);
+    EXPECT_EQ("LocateResource failed (1813)\r\n", plain.output);
+
+    const std::wstring missingFolder = temp / L"no such folder\\setup.log";
+    const auto unopened = RunProcess(Launcher() + L" -quiet -log \"" + missingFolder + L"\"", env, 120000);
+    EXPECT_EQ(plain.exitCode, unopened.exitCode);
+    EXPECT_EQ(plain.output, unopened.output);
+    EXPECT_FALSE(PathExists(missingFolder));
+
+    const std::wstring held = temp / L"held.log";
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    const auto blocked = RunProcess(Launcher() + L" -quiet -log \"" + held + L"\"", env, 120000);
+    CloseHandle(holder);
+    EXPECT_EQ(plain.exitCode, blocked.exitCode);
+    EXPECT_EQ(plain.output, blocked.output);
+}
+
+TEST(RunLog, WithoutTheSwitchNothingIsWritten)
+{
+    TempDir temp;
+    const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", temp / L"children.log"}}, 120000);
+    ASSERT_TRUE(result.started);
+    // The run's only files are the stand-in's own records.
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((temp / L"*").c_str(), &entry);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    std::vector<std::wstring> names;
+    do {
+        if (entry.cFileName[0] != L'.')
+            names.push_back(entry.cFileName);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    EXPECT_EQ(std::vector<std::wstring>{L"children.log"}, names);
+}
+
+} // namespace
