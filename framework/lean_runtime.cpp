@@ -117,7 +117,9 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept
     std::free(block);
 }
 
-// The wide string's members, instantiated here so that dead-code removal can
-// drop the ones the launcher does not use. The library's own instantiation is
-// one indivisible object file of about 35 KB.
+// The strings' members, instantiated here so that dead-code removal can drop
+// the ones the launcher does not use. The library's own instantiations are
+// indivisible object files of about 35 KB each, built with exception support,
+// which would bring the whole exception run time back.
 template class std::basic_string<wchar_t>;
+template class std::basic_string<char>;
