@@ -48,6 +48,18 @@ build_preset() {
   }
 }
 
+# build_x86_product: the i686 tree, whose OrbelleSetup.exe is the shipped
+# build, after the x64 tree. It carries the 64-bit stand-in as payloads: each
+# 32-bit process costs about a minute where 32-bit code is emulated, and the
+# launcher is what is under test. scripts/test and scripts/demo both build it
+# this way, so neither reconfigures the other's cache.
+build_x86_product() {
+  local standin64=$ROOT/build/x64/bin/standin.exe
+  build_preset x86 -DPAYLOAD_UNINST="$standin64" -DPAYLOAD_VC2005_REDIST_32="$standin64" \
+    -DPAYLOAD_VC2005_REDIST_64="$standin64" -DORBELLE_STANDIN_PAYLOAD="$standin64" \
+    -DORBELLE_HELPER_BIN="$ROOT/build/x64/bin"
+}
+
 # new_prefix <dir>: a fresh 64-bit Wine prefix. Wine's helper processes
 # inherit standard input and output, so they are started detached: otherwise
 # whatever reads our output (CTest) waits for them.

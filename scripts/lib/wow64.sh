@@ -14,6 +14,7 @@
 #   WOW64_BINFMT_NAME     binfmt_misc entry name       (default qemu-i386)
 #   WOW64_FORCE_EMULATION=1  register even if 32-bit code already runs natively (for measurements)
 #   WOW64_WINE_DIR        where wine/wine64/wineserver live (default /usr/lib/wine)
+#   WOW64_WINEDEBUG       Wine debug channels for the program wow64_run runs (default -all)
 #
 # All Wine processes started here get stdin from /dev/null.  wineboot and the
 # pre-start (wineserver -p plus one 64-bit cmd) also get stdout/stderr on /dev/null:
@@ -203,7 +204,7 @@ wow64_run() {
     # wine64 hands a 32-bit program to the 32-bit loader (wine) itself.  Starting with
     # wine instead would put a 32-bit loader in front of every 64-bit program too, which
     # under qemu costs some 50 s per start.
-    _wow64_env "$dir" wine64 "$@" </dev/null
+    _wow64_env "$dir" env WINEDEBUG="${WOW64_WINEDEBUG:--all}" wine64 "$@" </dev/null
 }
 
 # wow64_stop DIR: end the prefix's wineserver and every Wine process in it.

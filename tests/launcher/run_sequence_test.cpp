@@ -36,7 +36,7 @@ class RunWithoutBox : public ::testing::TestWithParam<NoBoxCase> {};
 TEST_P(RunWithoutBox, RunsToItsEndWithoutAsking)
 {
     const auto result = RunProcess(Launcher(GetParam().launcher) + L" -quiet", {}, 60000);
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     EXPECT_FALSE(result.timedOut) << GetParam().story;
     EXPECT_EQ(kReachedTheEnd, result.exitCode) << GetParam().story;
 }

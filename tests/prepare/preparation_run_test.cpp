@@ -31,7 +31,7 @@ TEST(PreparationRun, EndsTheHelpersAndSignalsTheRunningServiceWithoutStoppingIt)
     ASSERT_TRUE(tray >= 0 && tray2 >= 0 && tray64 >= 0 && other >= 0);
 
     const auto result = RunLauncher(L"launcher_plain");
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 
     for (int index : {tray, tray2, tray64})
@@ -49,7 +49,7 @@ TEST(PreparationRun, LeavesAStoppedServiceStopped)
     ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
 
     const auto result = RunLauncher(L"launcher_plain");
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
@@ -78,7 +78,7 @@ TEST(PreparationRun, SignalsTheServiceBeforeThePackageInstallationStarts)
 
     const auto result = RunProcess(L"\"" + launcher + L"\" -quiet",
                                    {{L"STANDIN_LOG", events}}, 120000);
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 
     EXPECT_EQ(0u, helpers.WaitForExit(tray, 10000));

@@ -215,7 +215,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     ASSERT_TRUE(service.Start());
 
     const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_EQ("", result.output) << "no diagnostic line";
@@ -306,7 +306,7 @@ TEST(EdgeRun, FailingRedistributableTouchesNothing)
     env[L"STANDIN_EXIT_vcredist_x86"] = L"1603";
 
     const auto result = RunLauncher(L"scenario_launcher", L"-quiet", env);
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(1603u, result.exitCode);
     EXPECT_EQ(std::vector<std::wstring>{L"vcredist_x86.exe"}, Programs(ReadStandinLog(run.log)));
@@ -331,7 +331,7 @@ TEST(EdgeRun, RejectedPackageReportsWindowsInstallersCode)
     const TreeSnapshot before = SnapshotTree(settings);
 
     const auto result = RunLauncher(L"scenario_launcher_rejected", L"-quiet", run.Env());
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(rejected), result.exitCode);
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
@@ -361,7 +361,7 @@ TEST_P(InstalledRelease, DecidesTheDeviceReset)
     const TreeSnapshot planted = SnapshotTree(instances);
 
     const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
     if (GetParam().reset)
@@ -386,7 +386,7 @@ TEST(EdgeRun, MsiargsWithALogOptionWritesTheLogWhereAsked)
 
     const auto result =
         RunLauncher(L"scenario_launcher", L"-msiargs '/i $MSIPATH /quiet /l*v \"" + msiLog + L"\"'", run.Env());
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
     std::vector<std::uint8_t> log;

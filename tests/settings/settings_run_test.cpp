@@ -120,7 +120,7 @@ TEST(SettingsRun, BackupExistsWhileThePackageInstalls)
                                    {{L"STANDIN_LOG", temp / L"children.log"},
                                     {L"STANDIN_SNAPSHOT_standin", temp / L"registry.txt"}},
                                    120000);
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 
     const auto children = testing_support::ReadStandinLog(temp / L"children.log");

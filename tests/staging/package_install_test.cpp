@@ -99,7 +99,7 @@ class Package : public ::testing::Test {
 TEST_F(Package, QuietInstallsTheRealPackageWithTheRealWindowsInstaller)
 {
     const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", m_log}}, 180000);
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(exit_code::kSuccess), result.exitCode);
     EXPECT_EQ("", result.output);
@@ -151,7 +151,7 @@ TEST_F(Package, WithoutArgumentsThePackageIsOpenedThroughTheShell)
     ScopedOpenCommand command(L"\"" + opener + L"\" \"%1\" [%*]");
 
     const auto result = RunProcess(Launcher(), {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT_package_opener", L"1602"}});
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(1602u, result.exitCode);
     const auto records = ReadStandinLog(m_log);
@@ -265,7 +265,7 @@ TEST_P(MsiArgs, ReachWindowsInstallerWithThePathFilledIn)
 {
     const auto result = RunProcess(Launcher() + L" " + GetParam().switches,
                                    {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT_msiexec", L"1603"}});
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(1603u, result.exitCode) << "the installation's result is the exit code";
 
@@ -301,7 +301,7 @@ TEST_F(Package, APlantedMsiexecBesideTheLauncherIsNotRun)
     // Removing a product that is not installed: the real msiexec ends at once.
     const auto result = RunProcess(L"\"" + launcher + L"\" -msiargs #/x {6F1C2B9E-0000-4000-8000-000000000000} /quiet#",
                                    {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT", L"77"}}, 120000, folder);
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_TRUE(ReadStandinLog(m_log).empty()) << "the planted msiexec.exe ran";
     EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PRODUCT), result.exitCode);
@@ -315,7 +315,7 @@ TEST_F(Package, APackageHeldOpenIsReportedAndItsCodeEndsTheRun)
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", m_log}});
     CloseHandle(held);
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     EXPECT_EQ("CreateFile failed (32)\r\n", result.output);
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), result.exitCode);
     EXPECT_TRUE(FindTestProduct().productCode.empty());

@@ -47,7 +47,7 @@ TEST_P(Run, EndsWithTheRightCodeAndLeavesNoWorkFolder)
     env[L"TEMP"] = tmp;
 
     const auto result = RunProcess(L"\"" + BinDir() + L"\\" + c.launcher + L".exe\" -quiet", env, 60000);
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut) << c.story;
     EXPECT_EQ(c.exitCode, result.exitCode) << c.story;
     EXPECT_EQ(c.output, result.output) << c.story;
@@ -105,7 +105,7 @@ TEST(RunWithUnwritableTemp, StopsAfterTheBoundedNameAttempts)
     env[L"TMP"] = temp / L"missing\\folder";
     env[L"TEMP"] = temp / L"missing\\folder";
     const auto result = RunProcess(L"\"" + BinDir() + L"\\staging_launcher_redist.exe\" -quiet", env, 60000);
-    ASSERT_TRUE(result.started);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), result.exitCode);
     EXPECT_EQ("CreateDirectory failed (3)\r\n", result.output);

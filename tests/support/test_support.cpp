@@ -188,8 +188,10 @@ ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env
     PROCESS_INFORMATION pi = {};
     const BOOL created = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
                                         block.data(), workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi);
+    const DWORD createError = created ? 0 : GetLastError();
     CloseHandle(writeEnd);
     if (!created) {
+        result.startError = createError;
         CloseHandle(readEnd);
         return result;
     }

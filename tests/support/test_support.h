@@ -50,6 +50,7 @@ bool PathExists(const std::wstring& path);
 
 struct ProcessResult {
     bool started = false;      // CreateProcess succeeded
+    DWORD startError = 0;      // its GetLastError() when it did not
     bool timedOut = false;     // killed after the time limit
     DWORD exitCode = 0;        // full 32-bit exit code
     std::string output;        // everything written to standard output and standard error
