@@ -27,4 +27,10 @@ inline constexpr int kFailureWithoutCode = static_cast<int>(0x80004005u);
 // payload holds. ERROR_WRITE_FAULT.
 inline constexpr int kIncompleteWrite = 29;
 
+// Another launcher of this product is running on the machine; this one
+// changed nothing and ended at once. The Windows Installer code for "another
+// installation is already in progress" (ERROR_INSTALL_ALREADY_RUNNING), which
+// deployment tools know to retry later.
+inline constexpr int kAnotherRunInProgress = 1618;
+
 } // namespace exit_code

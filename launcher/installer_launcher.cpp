@@ -8,6 +8,7 @@
 #include "launcher/command_line.h"
 #include "launcher/exit_codes.h"
 #include "launcher/product_constants.h"
+#include "launcher/single_run.h"
 #include "staging/package_install.h"
 #include "staging/prerequisites.h"
 #include "staging/work_folder.h"
@@ -57,6 +58,11 @@ bool CInstallerLauncher::Confirm()
 
 int CInstallerLauncher::RunSequence()
 {
+    // Held until the process ends its run: before the box, so that a second
+    // launcher refuses at once instead of asking and then failing.
+    SingleRunLock lock;
+    if (!lock.TryAcquire())
+        return exit_code::kAnotherRunInProgress;
     int status = 0;
     if (HasExePayload(product::kResUninst)) {
         if (!Confirm())
