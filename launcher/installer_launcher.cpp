@@ -9,6 +9,9 @@
 #include "launcher/exit_codes.h"
 #include "launcher/product_constants.h"
 #include "launcher/single_run.h"
+#include "settings/device_reset.h"
+#include "settings/installed_version.h"
+#include "settings/settings_backup.h"
 #include "staging/package_install.h"
 #include "staging/prerequisites.h"
 #include "staging/work_folder.h"
@@ -86,11 +89,15 @@ int CInstallerLauncher::RunMainPath()
     // Each step runs once, whatever the earlier ones reported.
     // TerminateTrayHelpers
     // RemovePreviousProducts
-    // DetectInstalledVersion, then ResetDeviceInstances for 1.0.x with x <= 13
+    std::int32_t major = 0, minor = 0, build = 0;
+    // Releases up to 1.0.13 recorded device state that later drivers must not
+    // take over; the comparisons are signed, so a negative build qualifies.
+    if (DetectInstalledVersion(m_bWow64, major, minor, build) && major == 1 && minor == 0 && build <= 13)
+        ResetDeviceInstances();
     // ControlDeviceMonitorService
-    // BackupDriverSettings
+    BackupDriverSettings();
     const int installStatus = InstallProductPackage(*this);
-    // DeleteSettingsBackup
+    DeleteSettingsBackup();
     DeleteWorkFolder(*this);
     return installStatus;
 }
