@@ -7,22 +7,28 @@ namespace {
 void Fill(HKEY key, KeySnapshot& snapshot)
 {
     snapshot.exists = true;
-    DWORD subkeys = 0, maxSubkey = 0, values = 0, maxName = 0, maxData = 0;
-    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &values, &maxName, &maxData,
+    DWORD subkeys = 0, maxSubkey = 0, values = 0, maxName = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &values, &maxName, nullptr,
                          nullptr, nullptr) != ERROR_SUCCESS)
         return;
     std::vector<wchar_t> name(maxName + 2);
-    std::vector<std::uint8_t> data(maxData + 2);
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD dataSize = 0;
         DWORD type = 0;
-        const LONG rc = RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
-        if (rc != ERROR_SUCCESS)
+        // The size first, then the data into a buffer of exactly that size:
+        // Wine's readers append a terminator to string data that lacks one
+        // when the buffer has room for it (see docs/WINE.md).
+        if (RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, nullptr, &dataSize) != ERROR_SUCCESS)
             break;
-        ValueSnapshot& value = snapshot.values[std::wstring(name.data(), nameLength)];
+        const std::wstring valueName(name.data(), nameLength);
+        ValueSnapshot& value = snapshot.values[valueName];
         value.type = type;
-        value.bytes.assign(data.begin(), data.begin() + dataSize);
+        value.bytes.resize(dataSize);
+        DWORD got = dataSize;
+        if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, dataSize ? value.bytes.data() : nullptr,
+                             &got) == ERROR_SUCCESS)
+            value.bytes.resize(got);
     }
     std::vector<wchar_t> subkey(maxSubkey + 2);
     std::vector<std::wstring> names;
@@ -86,8 +92,14 @@ bool Write(HKEY parent, const std::wstring& name, const KeySnapshot& snapshot, R
         return false;
     bool ok = true;
     for (const auto& value : snapshot.values) {
-        ok = ok && RegSetValueExW(key, value.first.c_str(), 0, value.second.type, value.second.bytes.data(),
-                                  static_cast<DWORD>(value.second.bytes.size())) == ERROR_SUCCESS;
+        // RegSetValueExW counts one more character for string data whose last
+        // character is not NUL when a NUL follows it in memory (Windows and
+        // Wine alike): a non-NUL guard after the data keeps the bytes exact.
+        std::vector<std::uint8_t> data = value.second.bytes;
+        const size_t size = data.size();
+        data.insert(data.end(), {'X', 0, 'X', 0, 0, 0});
+        ok = ok && RegSetValueExW(key, value.first.c_str(), 0, value.second.type, data.data(),
+                                  static_cast<DWORD>(size)) == ERROR_SUCCESS;
     }
     for (const auto& child : snapshot.subkeys)
         ok = ok && Write(key, child.first, child.second, view);
