@@ -195,4 +195,57 @@ StandinInstaller::~StandinInstaller()
     }
 }
 
+RunStoppedInInstaller::~RunStoppedInInstaller()
+{
+    if (m_process) {
+        TerminateProcess(m_process, 0xDEAD);
+        WaitForSingleObject(m_process, 10000);
+        CloseHandle(m_process);
+    }
+    if (m_pid)
+        KillProcesses(L"msiexec.exe", m_pid, 0);
+}
+
+bool RunStoppedInInstaller::Start(const wchar_t* launcher)
+{
+    const size_t before = testing_support::ReadStandinLog(m_log).size();
+    CreateDirectoryW(m_tmp.c_str(), nullptr);
+    testing_support::Environment env{{L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_msiexec", L"1"},
+                                     {L"TMP", m_tmp}, {L"TEMP", m_tmp}};
+    m_process = testing_support::StartProcess(Launcher(launcher) + L" -quiet", env, &m_pid);
+    if (m_process == nullptr)
+        return false;
+    const ULONGLONG deadline = GetTickCount64() + 300000;
+    while (GetTickCount64() < deadline) {
+        const auto records = testing_support::ReadStandinLog(m_log);
+        for (size_t i = before; i < records.size(); ++i) {
+            if (records[i].program == L"msiexec.exe")
+                return true;
+        }
+        if (WaitForSingleObject(m_process, 100) == WAIT_OBJECT_0)
+            return false;
+    }
+    return false;
+}
+
+DWORD RunStoppedInInstaller::Finish(UINT installerCode)
+{
+    KillProcesses(L"msiexec.exe", m_pid, installerCode);
+    DWORD code = 0xFFFFFFFF;
+    if (WaitForSingleObject(m_process, 300000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(m_process, &code);
+    CloseHandle(m_process);
+    m_process = nullptr;
+    return code;
+}
+
+void RunStoppedInInstaller::KillLauncher()
+{
+    TerminateProcess(m_process, 1);
+    WaitForSingleObject(m_process, 30000);
+    CloseHandle(m_process);
+    m_process = nullptr;
+    KillProcesses(L"msiexec.exe", m_pid, 1);
+}
+
 } // namespace faults

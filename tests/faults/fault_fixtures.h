@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "key_snapshot.h"
+#include "launcher/product_constants.h"
 #include "tests/support/test_support.h"
 
 namespace faults {
@@ -79,6 +80,33 @@ private:
     std::wstring m_backup;
     std::wstring m_oldOpenCommand;
     bool m_ok = false;
+};
+
+// A launcher run with the stand-in installer that stops inside Windows
+// Installer: Start() returns once msiexec runs (the settings backup exists
+// then), Finish() lets msiexec end with a code and waits for the launcher.
+// The StandinInstaller must be in place. Terminates what is left running.
+class RunStoppedInInstaller {
+public:
+    RunStoppedInInstaller(const std::wstring& log, const std::wstring& tmp) : m_log(log), m_tmp(tmp) {}
+    ~RunStoppedInInstaller();
+    RunStoppedInInstaller(const RunStoppedInInstaller&) = delete;
+    RunStoppedInInstaller& operator=(const RunStoppedInInstaller&) = delete;
+
+    // Starts `launcher` with -quiet; true once its msiexec has started.
+    bool Start(const wchar_t* launcher);
+    // Ends the stand-in msiexec with `installerCode`; returns the launcher's
+    // exit code, or 0xFFFFFFFF when it did not end in time.
+    DWORD Finish(UINT installerCode);
+    // Kills the launcher itself (the stand-in msiexec is killed too, as a
+    // machine that stops would end both).
+    void KillLauncher();
+
+private:
+    std::wstring m_log;
+    std::wstring m_tmp;
+    HANDLE m_process = nullptr;
+    DWORD m_pid = 0;
 };
 
 } // namespace faults
