@@ -9,7 +9,7 @@
 #include "framework/unique_handle.h"
 
 class SingleRunLock {
-public:
+  public:
     SingleRunLock() = default;
     // Releases the lock if this object holds it.
     ~SingleRunLock();
@@ -28,7 +28,7 @@ public:
     // True while this object holds the lock.
     bool held() const { return m_held; }
 
-private:
+  private:
     UniqueKernelHandle m_mutex;
     bool m_held = false;
 };

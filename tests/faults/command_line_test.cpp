@@ -81,8 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
                  L"/i \"@\" /quiet"},
         LineCase{"a -msiargs value that fills 32,000 characters", Padded(L"-msiargs #" + kValue, L'v', L"#"),
                  L"msiexec.exe", L"/i \"@\" /quiet NOTE=" + std::wstring(kLongTail - 11 - kValue.size(), L'v')},
-        LineCase{"32,000 switch characters and no switch name", std::wstring(kLongTail, L'-'),
-                 L"package_opener.exe", L"\"@\" []"},
+        LineCase{"32,000 switch characters and no switch name", std::wstring(kLongTail, L'-'), L"package_opener.exe",
+                 L"\"@\" []"},
         LineCase{"32,000 double quotes before -quiet", Padded(L"", L'"', L" -quiet"), L"msiexec.exe",
                  L"/i \"@\" /quiet"},
         LineCase{"an unclosed -msiargs value leaves -quiet in force", L"-quiet -msiargs \"/i $MSIPATH /qn",
@@ -97,8 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                  L"/i \"@\" /quiet NOTE=" + Controls(false)},
         LineCase{"a tab ends no switch name: \"-quiet<TAB>\" is not -quiet", L"-quiet\t", L"package_opener.exe",
                  L"\"@\" []"},
-        LineCase{"an empty -msiargs followed by -quiet", L"-msiargs \"\" -quiet", L"msiexec.exe",
-                 L"/i \"@\" /quiet"},
+        LineCase{"an empty -msiargs followed by -quiet", L"-msiargs \"\" -quiet", L"msiexec.exe", L"/i \"@\" /quiet"},
         LineCase{"-quiet followed by an empty -msiargs: the empty value wins", L"-quiet -msiargs \"\"",
                  L"package_opener.exe", L"\"@\" []"}));
 

@@ -24,14 +24,14 @@ using testing_support::StartProcess;
 const DWORD kReachedTheEnd = ERROR_RESOURCE_TYPE_NOT_FOUND;
 
 class ConcurrentRuns : public FaultScenario {
-protected:
+  protected:
     // Starts the first launcher; it stops in its redistributable until that
     // is killed. Returns its process handle.
     HANDLE StartFirst()
     {
         CreateDirectoryW(m_firstTmp.c_str(), nullptr);
-        Environment env{{L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_vcredist_x86", L"1"},
-                        {L"TMP", m_firstTmp}, {L"TEMP", m_firstTmp}};
+        Environment env{
+            {L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_vcredist_x86", L"1"}, {L"TMP", m_firstTmp}, {L"TEMP", m_firstTmp}};
         HANDLE first = StartProcess(Launcher(L"faults_launcher_redist") + L" -quiet", env, &m_firstPid);
         EXPECT_NE(nullptr, first);
         EXPECT_TRUE(WaitForRecords(m_log, 1, 120000)) << "the first launcher's redistributable did not start";

@@ -210,8 +210,8 @@ bool RunStoppedInInstaller::Start(const wchar_t* launcher)
 {
     const size_t before = testing_support::ReadStandinLog(m_log).size();
     CreateDirectoryW(m_tmp.c_str(), nullptr);
-    testing_support::Environment env{{L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_msiexec", L"1"},
-                                     {L"TMP", m_tmp}, {L"TEMP", m_tmp}};
+    testing_support::Environment env{
+        {L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_msiexec", L"1"}, {L"TMP", m_tmp}, {L"TEMP", m_tmp}};
     m_process = testing_support::StartProcess(Launcher(launcher) + L" -quiet", env, &m_pid);
     if (m_process == nullptr)
         return false;

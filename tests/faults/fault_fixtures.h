@@ -49,7 +49,7 @@ size_t KillProcesses(const wchar_t* name, DWORD parentPid, UINT exitCode);
 // installers folder, fills the settings key with SampleSettings(), and leaves
 // neither behind. `m_settings` is the snapshot that must survive the run.
 class FaultScenario : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -68,14 +68,14 @@ protected:
 // the stand-in msiexec only with WINEDLLOVERRIDES="msiexec.exe=n,b" in the
 // Unix environment (CMakeLists.txt sets it for this program).
 class StandinInstaller {
-public:
+  public:
     StandinInstaller(const testing_support::TempDir& temp);
     ~StandinInstaller();
     StandinInstaller(const StandinInstaller&) = delete;
     StandinInstaller& operator=(const StandinInstaller&) = delete;
     bool ok() const { return m_ok; }
 
-private:
+  private:
     std::wstring m_msiexec;
     std::wstring m_backup;
     std::wstring m_oldOpenCommand;
@@ -87,7 +87,7 @@ private:
 // then), Finish() lets msiexec end with a code and waits for the launcher.
 // The StandinInstaller must be in place. Terminates what is left running.
 class RunStoppedInInstaller {
-public:
+  public:
     RunStoppedInInstaller(const std::wstring& log, const std::wstring& tmp) : m_log(log), m_tmp(tmp) {}
     ~RunStoppedInInstaller();
     RunStoppedInInstaller(const RunStoppedInInstaller&) = delete;
@@ -102,7 +102,7 @@ public:
     // machine that stops would end both).
     void KillLauncher();
 
-private:
+  private:
     std::wstring m_log;
     std::wstring m_tmp;
     HANDLE m_process = nullptr;

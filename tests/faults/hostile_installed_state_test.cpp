@@ -59,7 +59,7 @@ struct InstalledCase {
 };
 
 class HostileInstalledState : public FaultScenario, public ::testing::WithParamInterface<InstalledCase> {
-protected:
+  protected:
     void TearDown() override
     {
         EXPECT_TRUE(DeleteKeyTree(std::wstring(kUninstallList) + L"\\" + kProductCode));

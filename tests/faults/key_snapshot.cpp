@@ -26,8 +26,8 @@ void Fill(HKEY key, KeySnapshot& snapshot)
         value.type = type;
         value.bytes.resize(dataSize);
         DWORD got = dataSize;
-        if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, dataSize ? value.bytes.data() : nullptr,
-                             &got) == ERROR_SUCCESS)
+        if (RegQueryValueExW(key, valueName.c_str(), nullptr, &type, dataSize ? value.bytes.data() : nullptr, &got) ==
+            ERROR_SUCCESS)
             value.bytes.resize(got);
     }
     std::vector<wchar_t> subkey(maxSubkey + 2);
