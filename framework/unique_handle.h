@@ -69,3 +69,6 @@ using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
 using UniqueFileHandle = UniqueHandle<HANDLE, &::CloseHandle, -1>;
 // Searches started with FindFirstFileW.
 using UniqueFindHandle = UniqueHandle<HANDLE, &::FindClose, -1>;
+// Service control manager and service handles from OpenSCManagerW and
+// OpenServiceW.
+using UniqueServiceHandle = UniqueHandle<SC_HANDLE, &::CloseServiceHandle>;

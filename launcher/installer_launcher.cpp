@@ -9,6 +9,9 @@
 #include "launcher/exit_codes.h"
 #include "launcher/product_constants.h"
 #include "launcher/single_run.h"
+#include "prepare/device_monitor_service.h"
+#include "prepare/previous_products.h"
+#include "prepare/tray_helpers.h"
 #include "settings/device_reset.h"
 #include "settings/installed_version.h"
 #include "settings/settings_backup.h"
@@ -87,14 +90,14 @@ int CInstallerLauncher::RunSequence()
 int CInstallerLauncher::RunMainPath()
 {
     // Each step runs once, whatever the earlier ones reported.
-    // TerminateTrayHelpers
-    // RemovePreviousProducts
+    TerminateTrayHelpers();
+    RemovePreviousProducts(*this);
     std::int32_t major = 0, minor = 0, build = 0;
     // Releases up to 1.0.13 recorded device state that later drivers must not
     // take over; the comparisons are signed, so a negative build qualifies.
     if (DetectInstalledVersion(m_bWow64, major, minor, build) && major == 1 && minor == 0 && build <= 13)
         ResetDeviceInstances();
-    // ControlDeviceMonitorService
+    ControlDeviceMonitorService();
     BackupDriverSettings();
     const int installStatus = InstallProductPackage(*this);
     DeleteSettingsBackup();

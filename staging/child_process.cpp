@@ -10,16 +10,21 @@
 
 namespace {
 
-// The code of a failed ShellExecuteExW. Wine's shell sets no system error code
-// for a failed start (its error box leaves 0 behind); the shell's own return
-// code in hInstApp (SE_ERR_FNF = 2, SE_ERR_PNF = 3, ...) then stands in: its
-// values up to 8 are the system codes of the same meaning.
+// The code of a failed ShellExecuteExW. Wine's shell leaves no reliable
+// system error code for a failed start: its error box leaves 0, or the code
+// of the box itself (1400 without a display, others when it is closed). Its
+// own return code in hInstApp is reliable on both systems, and for a missing
+// file or path (SE_ERR_FNF = 2, SE_ERR_PNF = 3) it is the system code of the
+// same meaning, so it is taken first for those. Otherwise the system code,
+// else the shell's code, else a nonzero status of our own.
 int StartFailureStatus(const SHELLEXECUTEINFOW& info)
 {
     const DWORD error = GetLastError();
+    const INT_PTR shellCode = reinterpret_cast<INT_PTR>(info.hInstApp);
+    if (shellCode == SE_ERR_FNF || shellCode == SE_ERR_PNF)
+        return static_cast<int>(shellCode);
     if (error != ERROR_SUCCESS)
         return static_cast<int>(error);
-    const INT_PTR shellCode = reinterpret_cast<INT_PTR>(info.hInstApp);
     if (shellCode > 0 && shellCode <= 32)
         return static_cast<int>(shellCode);
     return ErrorStatus(0);

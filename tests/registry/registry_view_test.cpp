@@ -3,15 +3,18 @@
 // Elsewhere both views are one and the tests skip.
 #include <gtest/gtest.h>
 
-#include <rpc.h>
-
 #include <string>
 
 #include "framework/wow64_query.h"
 #include "registry/registry_key.h"
 #include "registry/registry_tree.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using testing_support::RawKeyPresent;
+using testing_support::RawSetText;
+using testing_support::RawText;
 
 bool UnderWow64()
 {
@@ -19,51 +22,9 @@ bool UnderWow64()
     return QueryWow64(&wow64) && wow64;
 }
 
-std::wstring NewName()
-{
-    UUID uuid;
-    UuidCreate(&uuid);
-    RPC_WSTR text = nullptr;
-    UuidToStringW(&uuid, &text);
-    std::wstring name = L"OrbelleViewTest-" + std::wstring(reinterpret_cast<wchar_t*>(text));
-    RpcStringFreeW(&text);
-    return name;
-}
 
-// Raw access to one view, independent of the code under test.
-bool RawKeyExists(const std::wstring& path, REGSAM view)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
 
-bool RawCreateWithValue(const std::wstring& path, REGSAM view, const wchar_t* text)
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG rc = RegSetValueExW(key, L"view", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                   static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
-}
 
-std::wstring RawText(const std::wstring& path, REGSAM view)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return L"";
-    wchar_t buffer[64] = {};
-    DWORD size = sizeof(buffer) - sizeof(wchar_t);
-    DWORD type = 0;
-    const LONG rc = RegQueryValueExW(key, L"view", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_SZ ? std::wstring(buffer) : std::wstring();
-}
 
 class RegistryViews : public ::testing::Test {
 protected:
@@ -71,7 +32,7 @@ protected:
     {
         if (!UnderWow64())
             GTEST_SKIP() << "both registry views are one outside WOW64";
-        m_name = NewName();
+        m_name = L"OrbelleViewTest-" + testing_support::NewUuidText();
         m_path = L"Software\\" + m_name;
     }
     void TearDown() override
@@ -85,8 +46,8 @@ protected:
             RegDeleteTreeW(software, m_name.c_str());
             RegCloseKey(software);
         }
-        EXPECT_FALSE(RawKeyExists(m_path, KEY_WOW64_32KEY));
-        EXPECT_FALSE(RawKeyExists(m_path, KEY_WOW64_64KEY));
+        EXPECT_FALSE(RawKeyPresent(m_path, KEY_WOW64_32KEY));
+        EXPECT_FALSE(RawKeyPresent(m_path, KEY_WOW64_64KEY));
     }
     std::wstring m_name;
     std::wstring m_path;
@@ -108,8 +69,8 @@ TEST_F(RegistryViews, View64OnAndOffResolveToDifferentKeys)
         ASSERT_TRUE(text.SetText("thirty-two"));
         ASSERT_GE(key32.WriteValue(L"view", text), 0);
     }
-    EXPECT_EQ(L"sixty-four", RawText(m_path, KEY_WOW64_64KEY));
-    EXPECT_EQ(L"thirty-two", RawText(m_path, KEY_WOW64_32KEY));
+    EXPECT_EQ(L"sixty-four", RawText(m_path, KEY_WOW64_64KEY, L"view"));
+    EXPECT_EQ(L"thirty-two", RawText(m_path, KEY_WOW64_32KEY, L"view"));
 
     RegistryKey reader64(LocalMachine, m_path, true);
     ASSERT_GE(reader64.Open(true), 0);
@@ -120,7 +81,7 @@ TEST_F(RegistryViews, View64OnAndOffResolveToDifferentKeys)
 
 TEST_F(RegistryViews, KeyExistsOnlyInTheViewThatHoldsTheKey)
 {
-    ASSERT_TRUE(RawCreateWithValue(m_path, KEY_WOW64_64KEY, L"64"));
+    ASSERT_TRUE(RawSetText(m_path, KEY_WOW64_64KEY, L"view", L"64"));
     EXPECT_TRUE(KeyExists(m_path, true));
     EXPECT_FALSE(KeyExists(m_path, false));
 }
@@ -128,29 +89,29 @@ TEST_F(RegistryViews, KeyExistsOnlyInTheViewThatHoldsTheKey)
 TEST_F(RegistryViews, DeleteTreeRemovesOnlyTheKeyOfItsOwnView)
 {
     const std::wstring child = m_path + L"\\Doomed";
-    ASSERT_TRUE(RawCreateWithValue(child + L"\\Deeper", KEY_WOW64_64KEY, L"64"));
-    ASSERT_TRUE(RawCreateWithValue(child + L"\\Deeper", KEY_WOW64_32KEY, L"32"));
+    ASSERT_TRUE(RawSetText(child + L"\\Deeper", KEY_WOW64_64KEY, L"view", L"64"));
+    ASSERT_TRUE(RawSetText(child + L"\\Deeper", KEY_WOW64_32KEY, L"view", L"32"));
 
     RegistryKey parent64(LocalMachine, m_path, true);
     ASSERT_GE(parent64.Open(false), 0);
     EXPECT_EQ(S_OK, parent64.DeleteTree(L"Doomed"));
-    EXPECT_FALSE(RawKeyExists(child, KEY_WOW64_64KEY));
-    EXPECT_TRUE(RawKeyExists(child + L"\\Deeper", KEY_WOW64_32KEY));
+    EXPECT_FALSE(RawKeyPresent(child, KEY_WOW64_64KEY));
+    EXPECT_TRUE(RawKeyPresent(child + L"\\Deeper", KEY_WOW64_32KEY));
 
     RegistryKey parent32(LocalMachine, m_path, false);
     ASSERT_GE(parent32.Open(false), 0);
     EXPECT_EQ(S_OK, parent32.DeleteTree(L"Doomed"));
-    EXPECT_FALSE(RawKeyExists(child, KEY_WOW64_32KEY));
+    EXPECT_FALSE(RawKeyPresent(child, KEY_WOW64_32KEY));
 }
 
 TEST_F(RegistryViews, CopyTreeToWritesIntoTheDefaultViewWhateverTheSourceView)
 {
-    ASSERT_TRUE(RawCreateWithValue(m_path + L"\\Source\\Sub", KEY_WOW64_64KEY, L"from 64"));
+    ASSERT_TRUE(RawSetText(m_path + L"\\Source\\Sub", KEY_WOW64_64KEY, L"view", L"from 64"));
     RegistryKey source(LocalMachine, m_path + L"\\Source", true);
     ASSERT_GE(source.Open(false), 0);
     EXPECT_EQ(S_OK, CopyTreeTo(source, m_path + L"\\Copy"));
-    EXPECT_EQ(L"from 64", RawText(m_path + L"\\Copy\\Sub", KEY_WOW64_32KEY));
-    EXPECT_FALSE(RawKeyExists(m_path + L"\\Copy", KEY_WOW64_64KEY));
+    EXPECT_EQ(L"from 64", RawText(m_path + L"\\Copy\\Sub", KEY_WOW64_32KEY, L"view"));
+    EXPECT_FALSE(RawKeyPresent(m_path + L"\\Copy", KEY_WOW64_64KEY));
 }
 
 } // namespace

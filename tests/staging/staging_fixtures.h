@@ -39,19 +39,7 @@ private:
 // Names of the entries directly inside `folder` ("." and ".." left out), sorted.
 inline std::vector<std::wstring> ListNames(const std::wstring& folder)
 {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
+    return testing_support::ListNames(folder);
 }
 
 // The common application-data folder without a trailing backslash.

@@ -1,4 +1,5 @@
 #include "tests/support/scratch_registry.h"
+#include "tests/support/test_support.h"
 
 #include <rpc.h>
 
@@ -8,22 +9,11 @@ namespace {
 
 const wchar_t kTestsParent[] = L"Software\\OrbelleTests";
 
-std::wstring NewScratchName()
-{
-    UUID uuid;
-    UuidCreate(&uuid);
-    RPC_WSTR text = nullptr;
-    UuidToStringW(&uuid, &text);
-    std::wstring result = reinterpret_cast<wchar_t*>(text);
-    RpcStringFreeW(&text);
-    return result;
-}
-
 } // namespace
 
 ScratchRegistry::ScratchRegistry()
 {
-    m_path = std::wstring(kTestsParent) + L"\\" + NewScratchName();
+    m_path = std::wstring(kTestsParent) + L"\\" + NewUuidText();
     HKEY scratch = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr) !=
         ERROR_SUCCESS)

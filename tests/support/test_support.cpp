@@ -2,6 +2,8 @@
 
 #include <rpc.h>
 
+#include <algorithm>
+
 #include <sstream>
 
 namespace testing_support {
@@ -14,8 +16,6 @@ std::wstring BinDir()
     return dir.substr(0, dir.find_last_of(L'\\'));
 }
 
-namespace {
-
 std::wstring NewUuidText()
 {
     UUID uuid;
@@ -26,6 +26,8 @@ std::wstring NewUuidText()
     RpcStringFreeW(&text);
     return result;
 }
+
+namespace {
 
 std::vector<wchar_t> BuildEnvironmentBlock(const Environment& changes)
 {
@@ -67,6 +69,57 @@ TempDir::TempDir()
 TempDir::~TempDir()
 {
     RemoveTree(m_path);
+}
+
+std::vector<std::wstring> ListNames(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool RawKeyPresent(const std::wstring& path, REGSAM view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool RawSetText(const std::wstring& path, REGSAM view, const std::wstring& name, const std::wstring& text)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+std::wstring RawText(const std::wstring& path, REGSAM view, const std::wstring& name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return L"";
+    wchar_t buffer[256] = {};
+    DWORD size = sizeof(buffer) - sizeof(wchar_t);
+    DWORD type = 0;
+    const LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_SZ ? std::wstring(buffer) : std::wstring();
 }
 
 bool PathExists(const std::wstring& path)

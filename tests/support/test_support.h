@@ -30,6 +30,20 @@ private:
     std::wstring m_path;
 };
 
+// A new UUID in its text form (36 characters, no braces).
+std::wstring NewUuidText();
+
+// The names in a folder (not "." and ".."), sorted; empty when it is missing.
+std::vector<std::wstring> ListNames(const std::wstring& folder);
+
+// Raw registry access below HKEY_LOCAL_MACHINE in one explicit view
+// (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY), independent of the code under test.
+bool RawKeyPresent(const std::wstring& path, REGSAM view);
+// Creates the key as needed and sets a REG_SZ value.
+bool RawSetText(const std::wstring& path, REGSAM view, const std::wstring& name, const std::wstring& text);
+// A REG_SZ value's text; empty when the key, the value or the type is not there.
+std::wstring RawText(const std::wstring& path, REGSAM view, const std::wstring& name);
+
 // Removes a folder tree; returns true when it is gone afterwards.
 bool RemoveTree(const std::wstring& path);
 bool PathExists(const std::wstring& path);
