@@ -143,8 +143,13 @@ size_t KillProcesses(const wchar_t* name, DWORD parentPid, UINT exitCode)
 
 void FaultScenario::SetUp()
 {
-    ASSERT_FALSE(TakeSnapshot(MakerKeyPath()).exists) << "HKLM\\Software\\ZARO left behind by another test";
-    ASSERT_FALSE(PathExists(MakerFolder())) << "the installers folder was left behind by another test";
+    // Every whole launcher run leaves the driver's keys behind, empty at
+    // least (it opens them with open-or-create), and a run that reaches the
+    // package step leaves the installers folder; not every earlier test
+    // program removes them (preparation_run_test does not): start from none.
+    ASSERT_TRUE(DeleteKeyTree(MakerKeyPath()));
+    RemoveTree(MakerFolder());
+    ASSERT_FALSE(PathExists(MakerFolder()));
     m_settings = SampleSettings();
     ASSERT_TRUE(WriteSnapshot(SettingsKeyPath(), m_settings));
     ASSERT_EQ(L"", FirstDifference(m_settings, TakeSnapshot(SettingsKeyPath())));
