@@ -69,7 +69,7 @@ class FaultScenario : public ::testing::Test {
 // Unix environment (CMakeLists.txt sets it for this program).
 class StandinInstaller {
   public:
-    StandinInstaller(const testing_support::TempDir& temp);
+    explicit StandinInstaller(const testing_support::TempDir& temp);
     ~StandinInstaller();
     StandinInstaller(const StandinInstaller&) = delete;
     StandinInstaller& operator=(const StandinInstaller&) = delete;

@@ -4,6 +4,7 @@
 // instances. The run must go on to the package installation each time; the
 // settings key comes out unchanged except for exactly what the documented
 // reset writes, and Windows' Uninstall list is never added to.
+#include <cstring>
 #include <functional>
 #include <string>
 
