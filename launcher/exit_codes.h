@@ -24,7 +24,13 @@ inline constexpr int kUserCancel = 1602;
 inline constexpr int kFailureWithoutCode = static_cast<int>(0x80004005u);
 
 // Writing a payload file reported success but wrote fewer bytes than the
-// payload holds. ERROR_WRITE_FAULT.
+// payload holds, also when asked a second time for the rest. ERROR_WRITE_FAULT.
 inline constexpr int kIncompleteWrite = 29;
+
+// Another launcher of this product is running on the machine; this one
+// changed nothing and ended at once. The Windows Installer code for "another
+// installation is already in progress" (ERROR_INSTALL_ALREADY_RUNNING), which
+// deployment tools know to retry later.
+inline constexpr int kAnotherRunInProgress = 1618;
 
 } // namespace exit_code

@@ -8,6 +8,7 @@
 #include "launcher/command_line.h"
 #include "launcher/exit_codes.h"
 #include "launcher/product_constants.h"
+#include "launcher/single_run.h"
 #include "prepare/device_monitor_service.h"
 #include "prepare/previous_products.h"
 #include "prepare/tray_helpers.h"
@@ -73,6 +74,11 @@ bool CInstallerLauncher::Confirm()
 
 int CInstallerLauncher::RunSequence()
 {
+    // Held until the process ends its run: before the box, so that a second
+    // launcher refuses at once instead of asking and then failing.
+    SingleRunLock lock;
+    if (!lock.TryAcquire())
+        return exit_code::kAnotherRunInProgress;
     int status = 0;
     if (HasExePayload(product::kResUninst)) {
         const bool confirmed = Confirm();

@@ -78,6 +78,11 @@ inline constexpr wchar_t kPathQuote[] = L"\"";
 inline constexpr wchar_t kServicesDatabase[] = L"ServicesActive";
 inline constexpr unsigned long kDeviceMonitorControlCode = 128;
 
+// The named mutex that lets one launcher run at a time on the machine. In the
+// global namespace, so that runs from different sessions (a deployment
+// service and a signed-in user) also exclude each other.
+inline constexpr wchar_t kSingleRunMutex[] = L"Global\\ZARO_Orbelle_Setup_{5B0E27A4-C3D1-4F68-A2B9-7E41D06C93F5}";
+
 // String resources of the optional confirmation box.
 inline constexpr unsigned kIdsConfirmText = 500;
 inline constexpr unsigned kIdsConfirmCaption = 501;

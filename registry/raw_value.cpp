@@ -29,4 +29,18 @@ LONG QueryRawValue(HKEY key, const wchar_t* name, DWORD* type, std::vector<BYTE>
     return status;
 }
 
+LONG SetRawValue(HKEY key, const wchar_t* name, DWORD type, std::vector<BYTE>& data) noexcept
+{
+    static const BYTE kGuard[] = {'X', 0, 'X', 0};
+    const size_t size = data.size();
+    try {
+        data.insert(data.end(), kGuard, kGuard + sizeof(kGuard));
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    const LONG status = RegSetValueExW(key, name, 0, type, data.data(), static_cast<DWORD>(size));
+    data.resize(size); // shrinking never allocates
+    return status;
+}
+
 } // namespace registry_detail

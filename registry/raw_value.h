@@ -21,4 +21,14 @@ constexpr int kMaxValueQueries = 8;
 // (see framework/lean_runtime.cpp).
 LONG QueryRawValue(HKEY key, const wchar_t* name, DWORD* type, std::vector<BYTE>& data) noexcept;
 
+// Writes `data` as the value `name` of an open key with type `type`, exactly:
+// RegSetValueExW counts one more character for string data (REG_SZ,
+// REG_EXPAND_SZ, REG_MULTI_SZ) whose last character is not NUL when a NUL
+// happens to follow the data in memory (Wine does this, and by its own account
+// Windows does too), so a copy would gain a terminator its source lacks. A
+// non-NUL guard is put after the data for the call and taken off again;
+// `data` is unchanged on return. Returns the platform's result, or
+// ERROR_NOT_ENOUGH_MEMORY when the guard could not be added. Never throws.
+LONG SetRawValue(HKEY key, const wchar_t* name, DWORD type, std::vector<BYTE>& data) noexcept;
+
 } // namespace registry_detail

@@ -199,8 +199,7 @@ HRESULT CopyTree(RegistryKey& source, RegistryKey& destination) noexcept
             failed = true;
             continue;
         }
-        if (RegSetValueExW(destination.handle(), name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())) !=
-            ERROR_SUCCESS)
+        if (registry_detail::SetRawValue(destination.handle(), name.c_str(), type, data) != ERROR_SUCCESS)
             failed = true;
     }
     return failed ? E_FAIL : S_OK;

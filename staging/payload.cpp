@@ -33,10 +33,18 @@ int WritePayloadBytes(HANDLE file, const void* data, DWORD size)
 {
     DWORD written = 0;
     int status = 0;
-    if (!WriteFile(file, data, size, &written, nullptr))
+    if (!WriteFile(file, data, size, &written, nullptr)) {
         status = LastErrorStatus();
-    else if (written != size)
-        status = exit_code::kIncompleteWrite;
+    } else if (written < size) {
+        // Wine writes what fits on a full disk and reports success for that
+        // part, where Windows fails the whole call with ERROR_DISK_FULL. One
+        // write of the rest either completes the file or names the cause.
+        DWORD rest = 0;
+        if (!WriteFile(file, static_cast<const char*>(data) + written, size - written, &rest, nullptr))
+            status = LastErrorStatus();
+        else if (rest != size - written)
+            status = exit_code::kIncompleteWrite;
+    }
     if (status != 0)
         ReportFailure("WriteFile failed (%d)\n", status);
     return status;

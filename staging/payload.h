@@ -27,8 +27,10 @@ class CInstallerLauncher;
 int ExtractPayload(std::wstring& outPath, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
                    const wchar_t* fileName, bool temporary);
 
-// Writes `size` bytes from `data` to `file` with one WriteFile call. Returns 0
-// when the call succeeded and reported all `size` bytes written; the system
-// error code when it failed; exit_code::kIncompleteWrite when it succeeded
-// but wrote fewer bytes. Every failure writes "WriteFile failed (%d)\n".
+// Writes `size` bytes from `data` to `file` with one WriteFile call; when that
+// call succeeds but reports fewer bytes, one more call writes the rest (so a
+// full disk is reported as ERROR_DISK_FULL on Wine as on Windows). Returns 0
+// when all `size` bytes were written; the system error code when a call
+// failed; exit_code::kIncompleteWrite when the second call also came up short.
+// Every failure writes "WriteFile failed (%d)\n".
 int WritePayloadBytes(HANDLE file, const void* data, DWORD size);

@@ -270,6 +270,37 @@ void MakeSourceOfEveryType(const std::wstring& path)
         ASSERT_TRUE(SetValueRaw(path, v.name, v.type, v.data)) << WideToUtf8(v.name.substr(0, 20));
 }
 
+// Writes string-typed data exactly: RegSetValueExW counts one more character
+// when the data's last character is not NUL and a NUL follows it in memory,
+// so a non-NUL guard follows the data here.
+void SetExactRaw(const std::wstring& path, const std::wstring& name, DWORD type, Bytes data)
+{
+    const DWORD size = static_cast<DWORD>(data.size());
+    data.insert(data.end(), {'X', 0, 'X', 0});
+    ASSERT_TRUE(SetValueRaw(path, name, type, data.data(), size));
+    DWORD stored = 0;
+    Bytes back;
+    ASSERT_TRUE(GetValueRaw(path, name, stored, back));
+    ASSERT_EQ(size, back.size()) << "the fixture did not store the bytes exactly";
+}
+
+// A copy used to gain a terminator that its source lacked: the copy's buffer,
+// left over from a longer value read before, held zeros after the data, and
+// RegSetValueExW counted the first of them in. The zero-filled value sorts
+// first, so it is read first.
+TEST_F(RegistryTreeTest, StringDataWithoutTerminatorIsCopiedWithoutOne)
+{
+    SetExactRaw(L"Src", L"a zeros", REG_BINARY, Bytes(64, 0));
+    SetExactRaw(L"Src", L"b multi", REG_MULTI_SZ, WideBytes(L"one", false));
+    SetExactRaw(L"Src", L"c sz", REG_SZ, WideBytes(L"abc", false));
+    SetExactRaw(L"Src", L"d expand", REG_EXPAND_SZ, WideBytes(L"%x%", false));
+    SetExactRaw(L"Src", L"e odd", REG_SZ, Bytes{'a', 0, 'b'});
+    RegistryKey source(LocalMachine, L"Src", false);
+    ASSERT_EQ(S_OK, source.Open(false));
+    EXPECT_EQ(S_OK, CopyTreeTo(source, L"Dst"));
+    ExpectSameTree(L"Src", L"Dst");
+}
+
 TEST_F(RegistryTreeTest, CopyOfEveryRegistryTypeIsIdenticalToItsSource)
 {
     MakeSourceOfEveryType(L"Src");

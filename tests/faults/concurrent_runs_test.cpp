@@ -1,0 +1,103 @@
+// Two launchers started at once. Without a guard both would run side by side:
+// both redistributables at once, both writing the one package file, and the
+// first run's removal of the settings backup while the second run's package
+// installs. The launcher takes a machine-wide lock for its whole run; a second
+// launcher ends at once with exit_code::kAnotherRunInProgress (1618) and
+// changes nothing.
+#include <string>
+
+#include "fault_fixtures.h"
+#include "launcher/exit_codes.h"
+#include "tests/staging/staging_fixtures.h"
+
+namespace faults {
+namespace {
+
+using staging_fixtures::ListNames;
+using testing_support::Environment;
+using testing_support::ReadStandinLog;
+using testing_support::RunProcess;
+using testing_support::StartProcess;
+
+// This launcher carries the stand-in as its 32-bit redistributable and no
+// package: a run that gets past the redistributable ends at the package step.
+const DWORD kReachedTheEnd = ERROR_RESOURCE_TYPE_NOT_FOUND;
+
+class ConcurrentRuns : public FaultScenario {
+  protected:
+    // Starts the first launcher; it stops in its redistributable until that
+    // is killed. Returns its process handle.
+    HANDLE StartFirst()
+    {
+        CreateDirectoryW(m_firstTmp.c_str(), nullptr);
+        Environment env{
+            {L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_vcredist_x86", L"1"}, {L"TMP", m_firstTmp}, {L"TEMP", m_firstTmp}};
+        HANDLE first = StartProcess(Launcher(L"faults_launcher_redist") + L" -quiet", env, &m_firstPid);
+        EXPECT_NE(nullptr, first);
+        EXPECT_TRUE(WaitForRecords(m_log, 1, 120000)) << "the first launcher's redistributable did not start";
+        return first;
+    }
+    // Runs another launcher to its end with its own temporary folder.
+    testing_support::ProcessResult RunAnother(const std::wstring& tmp)
+    {
+        CreateDirectoryW(tmp.c_str(), nullptr);
+        Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}};
+        return RunProcess(Launcher(L"faults_launcher_redist") + L" -quiet", env, 120000);
+    }
+    void TearDown() override
+    {
+        KillProcesses(L"vcredist_x86.exe", 0, 0);
+        FaultScenario::TearDown();
+    }
+    const std::wstring m_firstTmp = m_temp / L"first";
+    DWORD m_firstPid = 0;
+};
+
+TEST_F(ConcurrentRuns, TheSecondLauncherRefusesAtOnceAndChangesNothing)
+{
+    HANDLE first = StartFirst();
+    ASSERT_NE(nullptr, first);
+
+    const std::wstring secondTmp = m_temp / L"second";
+    const auto second = RunAnother(secondTmp);
+    ASSERT_TRUE(second.started);
+    ASSERT_FALSE(second.timedOut);
+    EXPECT_EQ(static_cast<DWORD>(exit_code::kAnotherRunInProgress), second.exitCode);
+    EXPECT_EQ("", second.output);
+    EXPECT_EQ(1u, ReadStandinLog(m_log).size()) << "the second launcher ran a program";
+    EXPECT_TRUE(ListNames(secondTmp).empty()) << "the second launcher made a work folder";
+
+    // The first run goes on undisturbed once its redistributable ends.
+    EXPECT_EQ(1u, KillProcesses(L"vcredist_x86.exe", m_firstPid, 0));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first, 120000));
+    DWORD code = 0;
+    GetExitCodeProcess(first, &code);
+    CloseHandle(first);
+    EXPECT_EQ(kReachedTheEnd, code);
+    EXPECT_TRUE(ListNames(m_firstTmp).empty());
+
+    // With the first run over, the next launcher runs.
+    const auto third = RunAnother(m_temp / L"third");
+    EXPECT_EQ(kReachedTheEnd, third.exitCode);
+    EXPECT_EQ(2u, ReadStandinLog(m_log).size());
+    ExpectSettingsIntact("after two launchers at once");
+}
+
+TEST_F(ConcurrentRuns, AKilledLauncherDoesNotBlockTheNextRun)
+{
+    HANDLE first = StartFirst();
+    ASSERT_NE(nullptr, first);
+    ASSERT_TRUE(TerminateProcess(first, 1));
+    WaitForSingleObject(first, 30000);
+    CloseHandle(first);
+    KillProcesses(L"vcredist_x86.exe", m_firstPid, 0);
+
+    const auto next = RunAnother(m_temp / L"next");
+    ASSERT_TRUE(next.started);
+    EXPECT_EQ(kReachedTheEnd, next.exitCode) << "the lock of the killed launcher was not taken over";
+    EXPECT_EQ(2u, ReadStandinLog(m_log).size());
+    ExpectSettingsIntact("after a killed launcher and the next run");
+}
+
+} // namespace
+} // namespace faults

@@ -1,0 +1,112 @@
+#pragma once
+// What the fault scenarios share: the launchers under test, the driver's
+// settings key of the prefix (filled before a run, compared after it, removed
+// afterwards), stand-ins for Windows Installer and for the shell's open
+// action on packages, and control over running launchers and their children.
+//
+// Whole launcher runs use the prefix's real HKEY_LOCAL_MACHINE (another
+// process's registry cannot be redirected); the fixtures remove
+// HKLM\Software\ZARO, the installers folder and anything else they touch.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "key_snapshot.h"
+#include "launcher/product_constants.h"
+#include "tests/support/test_support.h"
+
+namespace faults {
+
+// HKLM paths of the driver, in the default view of the 64-bit test launchers.
+std::wstring SettingsKeyPath();
+std::wstring BackupKeyPath();
+std::wstring MakerKeyPath(); // Software\ZARO
+
+// "<bin>\<name>.exe" in quotes.
+std::wstring Launcher(const wchar_t* name);
+
+// <common application data>\ZARO and the package path in it.
+std::wstring MakerFolder();
+std::wstring InstalledPackagePath();
+
+// A settings tree with a value of each common type (a REG_SZ without its
+// terminator among them) and nested subkeys.
+KeySnapshot SampleSettings();
+
+// Waits until the stand-in log holds at least `count` records; false after
+// `timeoutMs`.
+bool WaitForRecords(const std::wstring& log, size_t count, DWORD timeoutMs);
+
+// Process ids of the running processes named `name` (e.g. "msiexec.exe")
+// whose parent is `parentPid` (any parent when 0).
+std::vector<DWORD> FindProcesses(const wchar_t* name, DWORD parentPid = 0);
+// Terminates them with `exitCode` and waits for them; returns how many.
+size_t KillProcesses(const wchar_t* name, DWORD parentPid, UINT exitCode);
+
+// Every fault scenario starts from a prefix without the driver's keys and the
+// installers folder, fills the settings key with SampleSettings(), and leaves
+// neither behind. `m_settings` is the snapshot that must survive the run.
+class FaultScenario : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Fails the test (with the first difference) unless the settings key is
+    // byte-identical to `m_settings` and no backup key is left.
+    void ExpectSettingsIntact(const char* when);
+
+    testing_support::TempDir m_temp;
+    const std::wstring m_log = m_temp / L"children.log";
+    KeySnapshot m_settings;
+};
+
+// Puts a recording stand-in in place of the prefix's msiexec.exe and of the
+// shell's open action for packages ("package_opener.exe", arguments
+// "<quoted package> [<parameters>]"), and puts both back afterwards. Wine runs
+// the stand-in msiexec only with WINEDLLOVERRIDES="msiexec.exe=n,b" in the
+// Unix environment (CMakeLists.txt sets it for this program).
+class StandinInstaller {
+  public:
+    explicit StandinInstaller(const testing_support::TempDir& temp);
+    ~StandinInstaller();
+    StandinInstaller(const StandinInstaller&) = delete;
+    StandinInstaller& operator=(const StandinInstaller&) = delete;
+    bool ok() const { return m_ok; }
+
+  private:
+    std::wstring m_msiexec;
+    std::wstring m_backup;
+    std::wstring m_oldOpenCommand;
+    bool m_ok = false;
+};
+
+// A launcher run with the stand-in installer that stops inside Windows
+// Installer: Start() returns once msiexec runs (the settings backup exists
+// then), Finish() lets msiexec end with a code and waits for the launcher.
+// The StandinInstaller must be in place. Terminates what is left running.
+class RunStoppedInInstaller {
+  public:
+    RunStoppedInInstaller(const std::wstring& log, const std::wstring& tmp) : m_log(log), m_tmp(tmp) {}
+    ~RunStoppedInInstaller();
+    RunStoppedInInstaller(const RunStoppedInInstaller&) = delete;
+    RunStoppedInInstaller& operator=(const RunStoppedInInstaller&) = delete;
+
+    // Starts `launcher` with -quiet; true once its msiexec has started.
+    bool Start(const wchar_t* launcher);
+    // Ends the stand-in msiexec with `installerCode`; returns the launcher's
+    // exit code, or 0xFFFFFFFF when it did not end in time.
+    DWORD Finish(UINT installerCode);
+    // Kills the launcher itself (the stand-in msiexec is killed too, as a
+    // machine that stops would end both).
+    void KillLauncher();
+
+  private:
+    std::wstring m_log;
+    std::wstring m_tmp;
+    HANDLE m_process = nullptr;
+    DWORD m_pid = 0;
+};
+
+} // namespace faults

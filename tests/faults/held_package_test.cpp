@@ -1,0 +1,57 @@
+// The package file held open without sharing by another process, as a second
+// launcher holds it while it writes the package: the launcher cannot write its
+// package, says so, goes on to the end of its run, and loses nothing.
+#include <string>
+#include <vector>
+
+#include "fault_fixtures.h"
+#include "tests/staging/staging_fixtures.h"
+
+namespace faults {
+namespace {
+
+using staging_fixtures::ListNames;
+using testing_support::Environment;
+using testing_support::ReadFileBytes;
+using testing_support::ReadStandinLog;
+using testing_support::RunProcess;
+
+class HeldPackage : public FaultScenario {};
+
+TEST_F(HeldPackage, IsReportedAndTheRunGoesToItsEnd)
+{
+    ASSERT_EQ(ERROR_SUCCESS,
+              SHCreateDirectoryExW(nullptr, (MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
+    // The package of an earlier run, held the way the launcher holds the file
+    // while writing it: read and write access, no sharing.
+    const std::string earlier = "package of an earlier run";
+    HANDLE held = CreateFileW(InstalledPackagePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    DWORD written = 0;
+    WriteFile(held, earlier.data(), static_cast<DWORD>(earlier.size()), &written, nullptr);
+
+    const std::wstring tmp = m_temp / L"tmp";
+    ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
+    Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}};
+    const auto result = RunProcess(Launcher(L"faults_launcher_package") + L" -quiet", env, 120000);
+    CloseHandle(held);
+    ASSERT_TRUE(result.started);
+    ASSERT_FALSE(result.timedOut);
+
+    EXPECT_EQ("CreateFile failed (32)\r\n", result.output);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), result.exitCode);
+    // The redistributable ran before the package step, and no installer after it.
+    const auto records = ReadStandinLog(m_log);
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ(L"vcredist_x86.exe", records[0].program);
+    // The run went to its end: the work folder is gone.
+    EXPECT_TRUE(ListNames(tmp).empty()) << "the work folder was left behind";
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(ReadFileBytes(InstalledPackagePath(), bytes));
+    EXPECT_EQ(earlier, std::string(bytes.begin(), bytes.end())) << "the held package was changed";
+    ExpectSettingsIntact("after the package could not be written");
+}
+
+} // namespace
+} // namespace faults

@@ -1,0 +1,207 @@
+// What an earlier installation left behind, in shapes the launcher does not
+// expect: the product code as a number or far too long, the version as binary
+// garbage, a value where the device reset expects a key, a thousand device
+// instances. The run must go on to the package installation each time; the
+// settings key comes out unchanged except for exactly what the documented
+// reset writes, and Windows' Uninstall list is never added to.
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "fault_fixtures.h"
+#include "launcher/exit_codes.h"
+
+namespace faults {
+namespace {
+
+const wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const wchar_t kProductCode[] = L"{0D9C4E3A-7F21-4B6C-9A58-3E2F1D0C4B7A}";
+const wchar_t kDeviceKey[] = L"010203047E0B0000C0310000DEADBEEF";
+
+ValueSnapshot Text(const std::wstring& text)
+{
+    ValueSnapshot value;
+    value.type = REG_SZ;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(text.c_str());
+    value.bytes.assign(p, p + (text.size() + 1) * sizeof(wchar_t));
+    return value;
+}
+
+ValueSnapshot Raw(DWORD type, std::vector<std::uint8_t> bytes)
+{
+    ValueSnapshot value;
+    value.type = type;
+    value.bytes = std::move(bytes);
+    return value;
+}
+
+KeySnapshot& Instances(KeySnapshot& settings)
+{
+    KeySnapshot& device = settings.subkeys[kDeviceKey];
+    device.exists = true;
+    KeySnapshot& instances = device.subkeys[L"Instances"];
+    instances.exists = true;
+    return instances;
+}
+
+// A product registered in the Uninstall list with version `version`.
+void Registered(KeySnapshot& settings, KeySnapshot& entry, const ValueSnapshot& version)
+{
+    settings.values[L"ProductCode"] = Text(kProductCode);
+    entry.exists = true;
+    entry.values[L"DisplayName"] = Text(L"Orbelle Fault Test");
+    entry.values[L"DisplayVersion"] = version;
+}
+
+struct InstalledCase {
+    const char* story;
+    std::function<void(KeySnapshot& settings, KeySnapshot& entry)> make;
+    bool reset; // whether the documented device reset must have run
+};
+
+class HostileInstalledState : public FaultScenario, public ::testing::WithParamInterface<InstalledCase> {
+  protected:
+    void TearDown() override
+    {
+        EXPECT_TRUE(DeleteKeyTree(std::wstring(kUninstallList) + L"\\" + kProductCode));
+        FaultScenario::TearDown();
+    }
+};
+
+// `before` as the reset must leave it: per instance the "Attached" subkey's
+// default value and "Initialized" hold the Bool false record, and
+// "LastDetachTime" an Int64 record of a time no earlier than `start` (its
+// eight time bytes are taken from `after`).
+KeySnapshot ExpectedAfterReset(const KeySnapshot& before, const KeySnapshot& after, ULONGLONG start)
+{
+    KeySnapshot expected = before;
+    const std::vector<std::uint8_t> falseRecord{13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
+    auto device = expected.subkeys.find(kDeviceKey);
+    if (device == expected.subkeys.end())
+        return expected;
+    KeySnapshot& instances = device->second.subkeys[L"Instances"];
+    const auto afterDevice = after.subkeys.find(kDeviceKey);
+    for (auto& instance : instances.subkeys) {
+        KeySnapshot& attached = instance.second.subkeys[L"Attached"];
+        attached.exists = true;
+        attached.values[L""] = Raw(REG_BINARY, falseRecord);
+        instance.second.values[L"Initialized"] = Raw(REG_BINARY, falseRecord);
+        std::vector<std::uint8_t> time{20, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        if (afterDevice != after.subkeys.end()) {
+            const auto& afterInstances = afterDevice->second.subkeys.find(L"Instances");
+            if (afterInstances != afterDevice->second.subkeys.end()) {
+                const auto found = afterInstances->second.subkeys.find(instance.first);
+                if (found != afterInstances->second.subkeys.end()) {
+                    const auto value = found->second.values.find(L"LastDetachTime");
+                    if (value != found->second.values.end() && value->second.bytes.size() == 20) {
+                        ULONGLONG written = 0;
+                        memcpy(&written, value->second.bytes.data() + 12, 8);
+                        if (written >= start)
+                            std::copy(value->second.bytes.begin() + 12, value->second.bytes.end(), time.begin() + 12);
+                    }
+                }
+            }
+        }
+        instance.second.values[L"LastDetachTime"] = Raw(REG_BINARY, time);
+    }
+    return expected;
+}
+
+ULONGLONG Now()
+{
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+TEST_P(HostileInstalledState, TheRunGoesOnAndChangesOnlyWhatTheResetWrites)
+{
+    const InstalledCase& c = GetParam();
+    StandinInstaller installer(m_temp);
+    ASSERT_TRUE(installer.ok());
+    KeySnapshot entry;
+    c.make(m_settings, entry);
+    ASSERT_TRUE(DeleteKeyTree(SettingsKeyPath()));
+    ASSERT_TRUE(WriteSnapshot(SettingsKeyPath(), m_settings));
+    ASSERT_EQ(L"", FirstDifference(m_settings, TakeSnapshot(SettingsKeyPath())));
+    if (entry.exists) {
+        ASSERT_TRUE(WriteSnapshot(std::wstring(kUninstallList) + L"\\" + kProductCode, entry));
+    }
+    const auto uninstallBefore = TakeSnapshot(kUninstallList).subkeys.size();
+
+    const std::wstring tmp = m_temp / L"tmp";
+    ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
+    const ULONGLONG start = Now();
+    const auto result = testing_support::RunProcess(Launcher(L"faults_launcher_package") + L" -quiet",
+                                                    {{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}}, 300000);
+    ASSERT_TRUE(result.started) << c.story;
+    ASSERT_FALSE(result.timedOut) << c.story;
+    EXPECT_EQ(static_cast<DWORD>(exit_code::kSuccess), result.exitCode) << c.story;
+    EXPECT_EQ("", result.output) << c.story;
+    const auto records = testing_support::ReadStandinLog(m_log);
+    ASSERT_EQ(2u, records.size()) << c.story;
+    EXPECT_EQ(L"msiexec.exe", records[1].program) << c.story << ": the run did not reach the package";
+
+    const KeySnapshot after = TakeSnapshot(SettingsKeyPath());
+    const KeySnapshot expected = c.reset ? ExpectedAfterReset(m_settings, after, start) : m_settings;
+    EXPECT_EQ(L"", FirstDifference(expected, after)) << c.story;
+    m_settings = after; // for the fixture's check of the backup below
+    ExpectSettingsIntact(c.story);
+    EXPECT_EQ(uninstallBefore, TakeSnapshot(kUninstallList).subkeys.size())
+        << c.story << ": the Uninstall list was added to";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HostileInstalledState,
+    ::testing::Values(
+        InstalledCase{"\"ProductCode\" as REG_DWORD",
+                      [](KeySnapshot& settings, KeySnapshot&) {
+                          settings.values[L"ProductCode"] = Raw(REG_DWORD, {5, 0, 0, 0});
+                      },
+                      false},
+        InstalledCase{"\"ProductCode\" of 300 characters",
+                      [](KeySnapshot& settings, KeySnapshot&) {
+                          settings.values[L"ProductCode"] = Text(L"{" + std::wstring(298, L'A') + L"}");
+                      },
+                      false},
+        InstalledCase{"\"DisplayVersion\" as REG_BINARY garbage",
+                      [](KeySnapshot& settings, KeySnapshot& entry) {
+                          std::vector<std::uint8_t> garbage;
+                          for (int i = 0; i < 61; ++i)
+                              garbage.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+                          Registered(settings, entry, Raw(REG_BINARY, garbage));
+                      },
+                      false},
+        InstalledCase{"\"DisplayVersion\" as a REG_BINARY record header claiming 2 GB",
+                      [](KeySnapshot& settings, KeySnapshot& entry) {
+                          Registered(settings, entry,
+                                     Raw(REG_BINARY, {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 2, 0, 0, 0, '1', '.'}));
+                      },
+                      false},
+        InstalledCase{"\"DisplayVersion\" as REG_BINARY holding a Bool record",
+                      [](KeySnapshot& settings, KeySnapshot& entry) {
+                          Registered(settings, entry, Raw(REG_BINARY, {13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1}));
+                      },
+                      false},
+        InstalledCase{"an \"Attached\" value where the reset expects a key",
+                      [](KeySnapshot& settings, KeySnapshot& entry) {
+                          Registered(settings, entry, Text(L"1.0.5"));
+                          KeySnapshot& instance = Instances(settings).subkeys[L"0001"];
+                          instance.exists = true;
+                          instance.values[L"Attached"] = Raw(REG_DWORD, {1, 0, 0, 0});
+                      },
+                      true},
+        InstalledCase{"an \"Instances\" key with 1,000 instances",
+                      [](KeySnapshot& settings, KeySnapshot& entry) {
+                          Registered(settings, entry, Text(L"1.0.13"));
+                          KeySnapshot& instances = Instances(settings);
+                          for (int i = 0; i < 1000; ++i) {
+                              KeySnapshot& instance = instances.subkeys[L"instance " + std::to_wstring(i)];
+                              instance.exists = true;
+                              instance.values[L"Serial"] = Text(std::to_wstring(100000 + i));
+                          }
+                      },
+                      true}));
+
+} // namespace
+} // namespace faults
