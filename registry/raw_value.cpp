@@ -33,11 +33,8 @@ LONG SetRawValue(HKEY key, const wchar_t* name, DWORD type, std::vector<BYTE>& d
 {
     static const BYTE kGuard[] = {'X', 0, 'X', 0};
     const size_t size = data.size();
-    try {
-        data.insert(data.end(), kGuard, kGuard + sizeof(kGuard));
-    } catch (const std::bad_alloc&) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
+    // Without exception support a failed allocation here ends the process.
+    data.insert(data.end(), kGuard, kGuard + sizeof(kGuard));
     const LONG status = RegSetValueExW(key, name, 0, type, data.data(), static_cast<DWORD>(size));
     data.resize(size); // shrinking never allocates
     return status;
