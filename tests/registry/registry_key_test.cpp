@@ -10,8 +10,11 @@
 
 #include "registry/registry_key.h"
 #include "tests/support/scratch_registry.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using testing_support::WideBytes;
 
 using Bytes = std::vector<std::uint8_t>;
 using KV::Variant;
@@ -22,18 +25,6 @@ class RegistryKeyTest : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(scratch.ok()); }
     ScratchRegistry scratch;
 };
-
-Bytes WideBytes(const std::wstring& text, bool withNul)
-{
-    Bytes out;
-    for (wchar_t c : text) {
-        out.push_back(static_cast<std::uint8_t>(c));
-        out.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    if (withNul)
-        out.insert(out.end(), {0, 0});
-    return out;
-}
 
 Bytes PayloadOf(const Variant& v)
 {

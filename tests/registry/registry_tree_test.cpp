@@ -14,6 +14,8 @@
 
 namespace {
 
+using testing_support::WideBytes;
+
 using Bytes = std::vector<std::uint8_t>;
 using KV::Variant;
 using namespace testing_support;
@@ -25,18 +27,6 @@ class RegistryTreeTest : public ::testing::Test {
     void TearDown() override { SetRegistryTreeSeam(nullptr); }
     ScratchRegistry scratch;
 };
-
-Bytes WideBytes(const std::wstring& text, bool withNul)
-{
-    Bytes out;
-    for (wchar_t c : text) {
-        out.push_back(static_cast<std::uint8_t>(c));
-        out.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    if (withNul)
-        out.insert(out.end(), {0, 0});
-    return out;
-}
 
 std::vector<std::wstring> Sorted(std::vector<std::wstring> names)
 {

@@ -257,6 +257,18 @@ bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& b
     return ok && written == bytes.size();
 }
 
+std::vector<std::uint8_t> WideBytes(const std::wstring& text, bool withNul)
+{
+    std::vector<std::uint8_t> out;
+    for (wchar_t c : text) {
+        out.push_back(static_cast<std::uint8_t>(c));
+        out.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    if (withNul)
+        out.insert(out.end(), {0, 0});
+    return out;
+}
+
 std::wstring Utf8ToWide(const std::string& text)
 {
     if (text.empty())

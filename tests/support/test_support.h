@@ -82,6 +82,9 @@ std::vector<StandinRecord> ReadStandinLog(const std::wstring& path);
 bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes);
 bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
 std::wstring Utf8ToWide(const std::string& text);
+// The UTF-16LE bytes of `text`, as the registry stores them, with or without a
+// terminating NUL unit.
+std::vector<std::uint8_t> WideBytes(const std::wstring& text, bool withNul);
 std::string WideToUtf8(const std::wstring& text);
 
 } // namespace testing_support
