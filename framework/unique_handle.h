@@ -10,9 +10,8 @@
 // (its result is ignored; a caller that must see a close failure takes the
 // handle with release() and closes it itself). `kNone` is the integer value
 // of the "no handle" sentinel: 0 for null, -1 for INVALID_HANDLE_VALUE.
-template <typename T, auto Close, std::intptr_t kNone = 0>
-class UniqueHandle {
-public:
+template <typename T, auto Close, std::intptr_t kNone = 0> class UniqueHandle {
+  public:
     UniqueHandle() = default;
     explicit UniqueHandle(T handle) : m_handle(handle) {}
     ~UniqueHandle() { reset(); }
@@ -57,7 +56,7 @@ public:
         return handle;
     }
 
-private:
+  private:
     T m_handle = none();
 };
 

@@ -6,8 +6,7 @@ namespace {
 CWinApp* g_app = nullptr;
 }
 
-CWinApp::CWinApp()
-    : m_lpCmdLine(L""), m_hMainWnd(nullptr), m_hResourceModule(nullptr), m_nExitCode(0)
+CWinApp::CWinApp() : m_lpCmdLine(L""), m_hMainWnd(nullptr), m_hResourceModule(nullptr), m_nExitCode(0)
 {
     g_app = this;
 }

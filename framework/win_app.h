@@ -7,7 +7,7 @@
 // application object whose start-up hook runs the program, and whose shutdown
 // hook's result becomes the process exit code.
 class CWinApp {
-public:
+  public:
     // Registers this object as the process's application object (the last one
     // constructed wins). Command line and main window start empty.
     CWinApp();
@@ -41,10 +41,10 @@ public:
     const wchar_t* m_lpCmdLine;
     HWND m_hMainWnd;
 
-protected:
+  protected:
     void SetExitCode(int code) { m_nExitCode = code; }
 
-private:
+  private:
     HMODULE m_hResourceModule;
     int m_nExitCode;
 };

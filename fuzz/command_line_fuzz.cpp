@@ -28,9 +28,18 @@ std::size_t ReferenceTailStart(const std::wstring& line)
     return i;
 }
 
-bool IsPrefix(wchar_t c) { return c == L'-' || c == L'/'; }
-bool IsNameDelimiter(wchar_t c) { return c == L'-' || c == L'/' || c == L'"' || c == L' '; }
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+bool IsPrefix(wchar_t c)
+{
+    return c == L'-' || c == L'/';
+}
+bool IsNameDelimiter(wchar_t c)
+{
+    return c == L'-' || c == L'/' || c == L'"' || c == L' ';
+}
+bool IsBlank(wchar_t c)
+{
+    return c == L' ' || c == L'\t';
+}
 
 // Reference for ScanSwitches: a cursor over the text instead of erasing a copy.
 // Returns the installer arguments; `log` receives the log path.

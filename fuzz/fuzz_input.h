@@ -14,8 +14,8 @@ inline std::wstring CodeUnitsFromBytes(const std::uint8_t* data, std::size_t siz
     return text;
 }
 
-#define FUZZ_CHECK(condition)                                                                                        \
-    do {                                                                                                             \
-        if (!(condition))                                                                                            \
-            __builtin_trap();                                                                                        \
+#define FUZZ_CHECK(condition)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            __builtin_trap();                                                                                          \
     } while (0)

@@ -6,7 +6,7 @@
 // The launcher's application object. Its start-up hook runs the whole
 // installation once and records the process exit code (see exit_codes.h).
 class CInstallerLauncher : public CWinApp {
-public:
+  public:
     CInstallerLauncher();
     ~CInstallerLauncher() override;
 
@@ -27,7 +27,7 @@ public:
     // Path of the run log from the switch "log"; empty means no log.
     std::wstring m_strLogPath;
 
-private:
+  private:
     // The run sequence after the command line and WOW64 detection. Returns the
     // process exit code.
     int RunSequence();

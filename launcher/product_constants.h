@@ -25,10 +25,8 @@ inline constexpr wchar_t kFilePackage[] = L"ZaroInstaller.msi";
 
 // The redistributables' own switches for an unattended installation (67
 // characters each; the inner quotes belong to the text).
-inline constexpr wchar_t kArgsRedist32[] =
-    L"/q:a /c:\"vcredist_x86.exe /q:a /c:\"\"msiexec /i vcredist.msi /qb\"\" \"";
-inline constexpr wchar_t kArgsRedist64[] =
-    L"/q:a /c:\"vcredist_x64.exe /q:a /c:\"\"msiexec /i vcredist.msi /qb\"\" \"";
+inline constexpr wchar_t kArgsRedist32[] = L"/q:a /c:\"vcredist_x86.exe /q:a /c:\"\"msiexec /i vcredist.msi /qb\"\" \"";
+inline constexpr wchar_t kArgsRedist64[] = L"/q:a /c:\"vcredist_x64.exe /q:a /c:\"\"msiexec /i vcredist.msi /qb\"\" \"";
 static_assert(sizeof(kArgsRedist32) / sizeof(wchar_t) - 1 == 67, "32-bit redistributable arguments");
 static_assert(sizeof(kArgsRedist64) / sizeof(wchar_t) - 1 == 67, "64-bit redistributable arguments");
 
@@ -61,8 +59,7 @@ inline constexpr wchar_t kInstancesKey[] = L"Instances";
 inline constexpr wchar_t kAttachedKey[] = L"Attached";
 inline constexpr wchar_t kInitializedValue[] = L"Initialized";
 inline constexpr wchar_t kLastDetachTimeValue[] = L"LastDetachTime";
-inline constexpr wchar_t kDeviceKeyNameFormat[] =
-    L"%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X";
+inline constexpr wchar_t kDeviceKeyNameFormat[] = L"%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X";
 static_assert(sizeof(kDriverRoot) / sizeof(wchar_t) - 1 == 27, "driver root");
 static_assert(sizeof(kUninstallList) / sizeof(wchar_t) - 1 == 51, "Uninstall list");
 static_assert(sizeof(kUninstallListWithSeparator) / sizeof(wchar_t) - 1 == 52, "Uninstall list with separator");

@@ -11,8 +11,7 @@ int ControlDeviceMonitorService()
     if (!manager)
         return -1;
     // Declared after the manager, so the service handle is closed first.
-    UniqueServiceHandle service(
-        OpenServiceW(manager.get(), product::kDeviceMonitorService, SERVICE_ALL_ACCESS));
+    UniqueServiceHandle service(OpenServiceW(manager.get(), product::kDeviceMonitorService, SERVICE_ALL_ACCESS));
     if (!service)
         return -1;
     SERVICE_STATUS status = {};

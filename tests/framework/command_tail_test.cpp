@@ -19,25 +19,21 @@ TEST_P(CommandTail, SkipsProgramNameAndFollowingControlCharacters)
     EXPECT_EQ(std::wstring(GetParam().expectedTail), std::wstring(SkipProgramName(GetParam().commandLine)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CommandTail,
-    ::testing::Values(
-        TailCase{L"setup.exe", L""},
-        TailCase{L"setup.exe ", L""},
-        TailCase{L"setup.exe -quiet", L"-quiet"},
-        TailCase{L"\"C:\\Program Files\\My Setup\\setup.exe\" -quiet", L"-quiet"},
-        TailCase{L"\"C:\\Program Files\\My Setup\\setup.exe\"", L""},
-        // Quotes switch state anywhere in the name, not only at its start.
-        TailCase{L"C:\\a\" b\"\\setup.exe x", L"x"},
-        // Tabs and every other control character after the name are skipped.
-        TailCase{L"setup.exe\t\t-quiet", L"-quiet"},
-        TailCase{L"setup.exe \x01\x02\x1f -quiet \t", L"-quiet \t"},
-        // A control character ends an unquoted name.
-        TailCase{L"setup.exe\x05-quiet", L"-quiet"},
-        // An unbalanced quote swallows the rest of the line into the name.
-        TailCase{L"\"setup.exe -quiet", L""},
-        TailCase{L"", L""},
-        TailCase{L"   -quiet", L"-quiet"}));
+INSTANTIATE_TEST_SUITE_P(Table, CommandTail,
+                         ::testing::Values(TailCase{L"setup.exe", L""}, TailCase{L"setup.exe ", L""},
+                                           TailCase{L"setup.exe -quiet", L"-quiet"},
+                                           TailCase{L"\"C:\\Program Files\\My Setup\\setup.exe\" -quiet", L"-quiet"},
+                                           TailCase{L"\"C:\\Program Files\\My Setup\\setup.exe\"", L""},
+                                           // Quotes switch state anywhere in the name, not only at its start.
+                                           TailCase{L"C:\\a\" b\"\\setup.exe x", L"x"},
+                                           // Tabs and every other control character after the name are skipped.
+                                           TailCase{L"setup.exe\t\t-quiet", L"-quiet"},
+                                           TailCase{L"setup.exe \x01\x02\x1f -quiet \t", L"-quiet \t"},
+                                           // A control character ends an unquoted name.
+                                           TailCase{L"setup.exe\x05-quiet", L"-quiet"},
+                                           // An unbalanced quote swallows the rest of the line into the name.
+                                           TailCase{L"\"setup.exe -quiet", L""}, TailCase{L"", L""},
+                                           TailCase{L"   -quiet", L"-quiet"}));
 
 TEST(CommandTail, NullCommandLineGivesEmptyTail)
 {
@@ -45,7 +41,7 @@ TEST(CommandTail, NullCommandLineGivesEmptyTail)
 }
 
 class RecordingApp : public CWinApp {
-public:
+  public:
     BOOL InitInstance() override
     {
         seenTail = m_lpCmdLine;

@@ -50,8 +50,8 @@ std::vector<std::wstring> ReadLog(const std::wstring& path)
         while (at < lines.size() && lines[at].compare(0, head.size(), head) != 0)
             ++at;
         if (at == lines.size())
-            return ::testing::AssertionFailure() << "no line starting \"" << testing_support::WideToUtf8(head)
-                                                 << "\" in order";
+            return ::testing::AssertionFailure()
+                   << "no line starting \"" << testing_support::WideToUtf8(head) << "\" in order";
         ++at;
     }
     return ::testing::AssertionSuccess();
@@ -81,23 +81,13 @@ TEST(RunLog, RecordsTheWholeRunInOrder)
     EXPECT_EQ(L"Launcher version " ORBELLE_TEST_LAUNCHER_VERSION, lines[0]);
     EXPECT_EQ(L"Command line: " + command, lines[1]);
     EXPECT_EQ(L"WOW64: false", lines[2]);
-    EXPECT_TRUE(InOrder(lines, {L"Step Confirm: true",
-                                L"Child: \"",
-                                L"Child exit code: 0",
-                                L"Step InstallVCRedist: 0",
-                                L"Child: \"",
-                                L"Child exit code: 0",
-                                L"Step RunLegacyUninstallers: 0",
-                                L"Step TerminateTrayHelpers: ",
-                                L"Step RemovePreviousProducts: ",
-                                L"Step DetectInstalledVersion: ",
-                                L"Step ControlDeviceMonitorService: ",
-                                L"Step BackupDriverSettings: ",
-                                L"Diagnostic: LocateResource failed (1813)",
-                                L"Step InstallProductPackage: 1813",
-                                L"Step DeleteSettingsBackup: ",
-                                L"Step DeleteWorkFolder: done",
-                                L"Exit code: 1813"}))
+    EXPECT_TRUE(InOrder(lines, {L"Step Confirm: true", L"Child: \"", L"Child exit code: 0", L"Step InstallVCRedist: 0",
+                                L"Child: \"", L"Child exit code: 0", L"Step RunLegacyUninstallers: 0",
+                                L"Step TerminateTrayHelpers: ", L"Step RemovePreviousProducts: ",
+                                L"Step DetectInstalledVersion: ", L"Step ControlDeviceMonitorService: ",
+                                L"Step BackupDriverSettings: ", L"Diagnostic: LocateResource failed (1813)",
+                                L"Step InstallProductPackage: 1813", L"Step DeleteSettingsBackup: ",
+                                L"Step DeleteWorkFolder: done", L"Exit code: 1813"}))
         << testing_support::WideToUtf8(Joined(lines));
     EXPECT_EQ(L"Exit code: 1813", lines.back());
     // The child lines name the programs with their arguments.
@@ -110,9 +100,9 @@ TEST(RunLog, AFailingChildEndsTheLogWithItsCode)
 {
     TempDir temp;
     const std::wstring log = temp / L"setup.log";
-    const auto result = RunProcess(Launcher() + L" -log '" + log + L"'",
-                                   {{L"STANDIN_LOG", temp / L"children.log"}, {L"STANDIN_EXIT_vcredist_x86", L"1603"}},
-                                   120000);
+    const auto result =
+        RunProcess(Launcher() + L" -log '" + log + L"'",
+                   {{L"STANDIN_LOG", temp / L"children.log"}, {L"STANDIN_EXIT_vcredist_x86", L"1603"}}, 120000);
     ASSERT_TRUE(result.started);
     EXPECT_EQ(1603u, result.exitCode);
     const std::vector<std::wstring> lines = ReadLog(log);

@@ -41,13 +41,13 @@ TEST_P(RunWithoutBox, RunsToItsEndWithoutAsking)
     EXPECT_EQ(kReachedTheEnd, result.exitCode) << GetParam().story;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RunWithoutBox,
-    ::testing::Values(NoBoxCase{L"launcher_plain", "no UNINST payload"},
-                      NoBoxCase{L"launcher_uninst", "UNINST without strings"},
-                      NoBoxCase{L"launcher_uninst_text_only", "UNINST with string 500 only"},
-                      NoBoxCase{L"launcher_uninst_caption_only", "UNINST with string 501 only"},
-                      NoBoxCase{L"launcher_uninst_empty_text", "UNINST with an empty string 500"}));
+INSTANTIATE_TEST_SUITE_P(Table, RunWithoutBox,
+                         ::testing::Values(NoBoxCase{L"launcher_plain", "no UNINST payload"},
+                                           NoBoxCase{L"launcher_uninst", "UNINST without strings"},
+                                           NoBoxCase{L"launcher_uninst_text_only", "UNINST with string 500 only"},
+                                           NoBoxCase{L"launcher_uninst_caption_only", "UNINST with string 501 only"},
+                                           NoBoxCase{L"launcher_uninst_empty_text",
+                                                     "UNINST with an empty string 500"}));
 
 // Finds the confirmation box by its caption and presses one of its buttons.
 bool AnswerBox(int button, DWORD timeoutMs)

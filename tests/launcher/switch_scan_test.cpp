@@ -35,35 +35,23 @@ const std::wstring kQuiet = L"/i $MSIPATH /quiet";
 INSTANTIATE_TEST_SUITE_P(
     Table, SwitchScan,
     ::testing::Values(
-        ScanCase{L"", L""},
-        ScanCase{L"/quiet", kQuiet},
-        ScanCase{L"-QUIET", kQuiet},
-        ScanCase{L"--quiet", kQuiet},
-        ScanCase{L"-quiet:yes", L""},
-        ScanCase{L"-msiargs \"/i $MSIPATH /qn\"", L"/i $MSIPATH /qn"},
-        ScanCase{L"-msiargs\"/i $MSIPATH /qn\"", L"/i $MSIPATH /qn"},
-        ScanCase{L"/MsiArgs '/qb'", L"/qb"},
-        ScanCase{L"-msiargs /qb", L""},
-        ScanCase{L"-msiargs \"\"", L""},
-        ScanCase{L"-msiargs \"abc", L""},
-        ScanCase{L"-msiargs", L""},
-        ScanCase{L"-quiet -msiargs \"X\"", L"X"},
-        ScanCase{L"-msiargs \"X\" -quiet", kQuiet},
-        ScanCase{L"-quiet -msiargs \"\"", L""},
-        ScanCase{L"-msiargs \"a -quiet b\"", L"a -quiet b"},
-        ScanCase{L"setup-quiet", kQuiet},
+        ScanCase{L"", L""}, ScanCase{L"/quiet", kQuiet}, ScanCase{L"-QUIET", kQuiet}, ScanCase{L"--quiet", kQuiet},
+        ScanCase{L"-quiet:yes", L""}, ScanCase{L"-msiargs \"/i $MSIPATH /qn\"", L"/i $MSIPATH /qn"},
+        ScanCase{L"-msiargs\"/i $MSIPATH /qn\"", L"/i $MSIPATH /qn"}, ScanCase{L"/MsiArgs '/qb'", L"/qb"},
+        ScanCase{L"-msiargs /qb", L""}, ScanCase{L"-msiargs \"\"", L""}, ScanCase{L"-msiargs \"abc", L""},
+        ScanCase{L"-msiargs", L""}, ScanCase{L"-quiet -msiargs \"X\"", L"X"},
+        ScanCase{L"-msiargs \"X\" -quiet", kQuiet}, ScanCase{L"-quiet -msiargs \"\"", L""},
+        ScanCase{L"-msiargs \"a -quiet b\"", L"a -quiet b"}, ScanCase{L"setup-quiet", kQuiet},
         ScanCase{L"-quiet\t-x", L""},
         // Cases beyond the minimum.
-        ScanCase{L"C:/tools/quiet", kQuiet},               // a path written with solidi names the switch
+        ScanCase{L"C:/tools/quiet", kQuiet},                            // a path written with solidi names the switch
         ScanCase{L"-msiargs \t \"/qn /l*v x.log\"", L"/qn /l*v x.log"}, // blanks before the delimiter
-        ScanCase{L"-msiargs \t ", L""},                    // only blanks after the name
-        ScanCase{L"-msiargs \"abc -quiet", kQuiet},          // no closing delimiter: scan goes on after the name
-        ScanCase{L"-msiargs \"", L""},                     // the delimiter is the last character
-        ScanCase{L"-quiet=1", L""},
-        ScanCase{L"-\x0130quiet", L""},                    // only A-Z fold: a dotted capital I is no "i"
-        ScanCase{L"-msiargs\"X\"\"Y\"", L"X"},               // no escape for the delimiter
-        ScanCase{L"-msiargs \"first\" -msiargs \"second\"", L"second"},
-        ScanCase{L"quiet", L""},                           // no prefix, no switch
+        ScanCase{L"-msiargs \t ", L""},                                 // only blanks after the name
+        ScanCase{L"-msiargs \"abc -quiet", kQuiet},                 // no closing delimiter: scan goes on after the name
+        ScanCase{L"-msiargs \"", L""},                              // the delimiter is the last character
+        ScanCase{L"-quiet=1", L""}, ScanCase{L"-\x0130quiet", L""}, // only A-Z fold: a dotted capital I is no "i"
+        ScanCase{L"-msiargs\"X\"\"Y\"", L"X"},                      // no escape for the delimiter
+        ScanCase{L"-msiargs \"first\" -msiargs \"second\"", L"second"}, ScanCase{L"quiet", L""}, // no prefix, no switch
         ScanCase{L"-MSIARGS |/qn|", L"/qn"}));
 
 struct BlankCase {
@@ -73,7 +61,8 @@ struct BlankCase {
 
 TEST(FindFirstNonBlank, Table)
 {
-    const BlankCase cases[] = {{L"", -1}, {L" ", -1}, {L" \t \t", -1}, {L"x", 0}, {L" \tx ", 2}, {L"\r", 0}, {L"\n x", 0}};
+    const BlankCase cases[] = {{L"", -1},     {L" ", -1}, {L" \t \t", -1}, {L"x", 0},
+                               {L" \tx ", 2}, {L"\r", 0}, {L"\n x", 0}};
     for (const BlankCase& c : cases)
         EXPECT_EQ(c.expected, FindFirstNonBlank(c.text)) << c.text.size();
 }
@@ -114,12 +103,10 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"prefixes inside the value start no switch", L"-log \"C:\\setup-quiet.log\"", L"",
                 L"C:\\setup-quiet.log"},
         LogCase{"inside an msiargs value it stays part of it", L"-msiargs \"/qn -log \'x\'\"", L"/qn -log 'x'", L""},
-        LogCase{"an msiargs inside the log value is not a switch", L"-log \"-msiargs 'y'\"", L"",
-                L"-msiargs 'y'"},
+        LogCase{"an msiargs inside the log value is not a switch", L"-log \"-msiargs 'y'\"", L"", L"-msiargs 'y'"},
         LogCase{"the last one wins", L"-log \"a\" -log \"b\"", L"", L"b"},
         LogCase{"without a closing delimiter: no log", L"-log \"C:\\x.log", L"", L""},
-        LogCase{"without a value: no log", L"-log", L"", L""},
-        LogCase{"an empty value", L"-log \"\"", L"", L""},
+        LogCase{"without a value: no log", L"-log", L"", L""}, LogCase{"an empty value", L"-log \"\"", L"", L""},
         LogCase{"a longer name is another switch", L"-logfile \"x\"", L"", L""},
         LogCase{"a tab ends no name", L"-log\t\"x\"", L"", L""}));
 

@@ -76,8 +76,7 @@ TEST(PreparationRun, SignalsTheServiceBeforeThePackageInstallationStarts)
     const int tray64 = helpers.Start(L"KorvelTaskBarIcon64.exe");
     ASSERT_TRUE(tray >= 0 && tray64 >= 0);
 
-    const auto result = RunProcess(L"\"" + launcher + L"\" -quiet",
-                                   {{L"STANDIN_LOG", events}}, 120000);
+    const auto result = RunProcess(L"\"" + launcher + L"\" -quiet", {{L"STANDIN_LOG", events}}, 120000);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 

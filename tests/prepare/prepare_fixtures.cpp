@@ -29,7 +29,8 @@ int HelperProcesses::Start(const std::wstring& fileName)
         !CopyFileW(((m_programFolder.empty() ? BinDir() : m_programFolder) + L"\\standin.exe").c_str(), program.c_str(),
                    TRUE))
         return -1;
-    HANDLE process = testing_support::StartProcess(L"\"" + program + L"\"", {{L"STANDIN_WAIT", L"1"}, {L"STANDIN_LOG", log}});
+    HANDLE process =
+        testing_support::StartProcess(L"\"" + program + L"\"", {{L"STANDIN_WAIT", L"1"}, {L"STANDIN_LOG", log}});
     if (process == nullptr)
         return -1;
     m_processes.push_back(process);
@@ -83,9 +84,8 @@ TestService::~TestService()
         DWORD needed = 0;
         QueryServiceStatusEx(m_service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
                              &needed);
-        HANDLE process = status.dwProcessId != 0
-                             ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId)
-                             : nullptr;
+        HANDLE process =
+            status.dwProcessId != 0 ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId) : nullptr;
         if (status.dwCurrentState != SERVICE_STOPPED) {
             SERVICE_STATUS stop = {};
             ControlService(m_service, SERVICE_CONTROL_STOP, &stop);

@@ -16,7 +16,7 @@ namespace prepare_fixtures {
 // Whatever still runs when the object goes away is ended and waited for,
 // then the folder is removed.
 class HelperProcesses {
-public:
+  public:
     // `programFolder`: where standin.exe is taken from; empty means the test
     // program's own folder (a test of the 32-bit build may use 64-bit helpers).
     explicit HelperProcesses(std::wstring programFolder = L"") : m_programFolder(std::move(programFolder)) {}
@@ -36,7 +36,7 @@ public:
     // or STILL_ACTIVE when it still runs.
     DWORD WaitForExit(int index, DWORD timeoutMs) const;
 
-private:
+  private:
     std::wstring m_programFolder;
     testing_support::TempDir m_dir;
     std::vector<HANDLE> m_processes;
@@ -48,7 +48,7 @@ private:
 // (program = service name, arguments = the code). Stopped and deleted when the
 // object goes away; a service process that does not stop is ended.
 class TestService {
-public:
+  public:
     // Installs the service (demand start) recording to `recordFile`, from
     // recording_service.exe in `programFolder` (empty: the test program's own
     // folder).
@@ -65,7 +65,7 @@ public:
     // The control codes recorded so far, in order.
     std::vector<DWORD> RecordedControls() const;
 
-private:
+  private:
     bool WaitForState(DWORD state, DWORD timeoutMs) const;
 
     std::wstring m_recordFile;
@@ -79,7 +79,7 @@ private:
 // of the test program (set by CTest, see CMakeLists.txt); with it, the
 // original builtin still loads once restored.
 class SystemMsiexecStandin {
-public:
+  public:
     SystemMsiexecStandin();
     ~SystemMsiexecStandin();
     SystemMsiexecStandin(const SystemMsiexecStandin&) = delete;
@@ -88,7 +88,7 @@ public:
     // True when the copy is in place and the override is set.
     bool ok() const { return m_ok; }
 
-private:
+  private:
     testing_support::TempDir m_dir;
     std::wstring m_msiexec;
     std::wstring m_backup;

@@ -33,7 +33,7 @@ std::wstring UninstallEntry(const std::wstring& code)
 // The stand-in in place of the system's msiexec, recording into a log of
 // its own and exiting with `exitCode`.
 class RecordingMsiexec {
-public:
+  public:
     explicit RecordingMsiexec(const wchar_t* exitCode)
     {
         SetEnvironmentVariableW(L"STANDIN_LOG", (m_dir / L"children.log").c_str());
@@ -56,7 +56,7 @@ public:
         return runs;
     }
 
-private:
+  private:
     TempDir m_dir;
     prepare_fixtures::SystemMsiexecStandin m_standin;
 };
@@ -156,7 +156,7 @@ bool Installed(const std::wstring& code)
 // Installs the test package with the real msiexec; removes it again when the
 // test did not.
 class InstalledTestPackage {
-public:
+  public:
     InstalledTestPackage() : m_path(BinDir() + L"\\earlier-product.msi"), m_code(PackageProductCode(m_path))
     {
         if (!m_code.empty())
@@ -173,7 +173,7 @@ public:
     const std::wstring& code() const { return m_code; }
     DWORD installResult() const { return m_result.exitCode; }
 
-private:
+  private:
     std::wstring m_path;
     std::wstring m_code;
     testing_support::ProcessResult m_result;
@@ -182,7 +182,7 @@ private:
 // An Uninstall entry of a product that Windows Installer does not know, so
 // that removing it fails; deleted afterwards.
 class StrayUninstallEntry {
-public:
+  public:
     explicit StrayUninstallEntry(const wchar_t* code) : m_path(UninstallEntry(code))
     {
         HKEY key = nullptr;
@@ -194,7 +194,7 @@ public:
     StrayUninstallEntry(const StrayUninstallEntry&) = delete;
     StrayUninstallEntry& operator=(const StrayUninstallEntry&) = delete;
 
-private:
+  private:
     std::wstring m_path;
 };
 

@@ -25,7 +25,8 @@ TEST_P(ProductPayloads, CarriedUnderNameTypeAndLanguage1033)
     const std::wstring product = BinDir() + L"\\OrbelleSetup.exe";
     HMODULE module = LoadLibraryExW(product.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, module);
-    HRSRC found = FindResourceExW(module, GetParam().type, GetParam().name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    HRSRC found =
+        FindResourceExW(module, GetParam().type, GetParam().name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     EXPECT_NE(nullptr, found);
     std::vector<std::uint8_t> expected;
     ASSERT_TRUE(ReadFileBytes(GetParam().sourceFile, expected));
@@ -38,13 +39,12 @@ TEST_P(ProductPayloads, CarriedUnderNameTypeAndLanguage1033)
     FreeLibrary(module);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DemoBuild, ProductPayloads,
-    ::testing::Values(PayloadCase{L"UNINST", L"EXE", ORBELLE_PAYLOAD_UNINST},
-                      PayloadCase{L"VC2005_REDIST_32", L"EXE", ORBELLE_PAYLOAD_VC2005_REDIST_32},
-                      PayloadCase{L"VC2005_REDIST_64", L"EXE", ORBELLE_PAYLOAD_VC2005_REDIST_64},
-                      PayloadCase{L"MSI32", L"MSI", ORBELLE_PAYLOAD_MSI32},
-                      PayloadCase{L"MSI64", L"MSI", ORBELLE_PAYLOAD_MSI64}));
+INSTANTIATE_TEST_SUITE_P(DemoBuild, ProductPayloads,
+                         ::testing::Values(PayloadCase{L"UNINST", L"EXE", ORBELLE_PAYLOAD_UNINST},
+                                           PayloadCase{L"VC2005_REDIST_32", L"EXE", ORBELLE_PAYLOAD_VC2005_REDIST_32},
+                                           PayloadCase{L"VC2005_REDIST_64", L"EXE", ORBELLE_PAYLOAD_VC2005_REDIST_64},
+                                           PayloadCase{L"MSI32", L"MSI", ORBELLE_PAYLOAD_MSI32},
+                                           PayloadCase{L"MSI64", L"MSI", ORBELLE_PAYLOAD_MSI64}));
 
 TEST(ProductPayloads, DemoBuildLeavesOutUninst2AndCarriesNoStrings)
 {

@@ -22,12 +22,8 @@ bool UnderWow64()
     return QueryWow64(&wow64) && wow64;
 }
 
-
-
-
-
 class RegistryViews : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         if (!UnderWow64())

@@ -22,11 +22,11 @@ namespace {
 using namespace settings_test;
 using testing_support::BinDir;
 using testing_support::Environment;
-using testing_support::ReadFileBytes;
-using testing_support::ReadStandinLog;
 using testing_support::RawKeyPresent;
 using testing_support::RawSetText;
 using testing_support::RawText;
+using testing_support::ReadFileBytes;
+using testing_support::ReadStandinLog;
 using testing_support::RunProcess;
 using testing_support::TempDir;
 
@@ -47,7 +47,10 @@ const wchar_t kSnapshotView[] = L"32";
 // Where the tray-helper stand-ins and the test service come from: the 64-bit
 // ones where a test of the 32-bit build is given them, as on a real 64-bit
 // machine; else the test program's own folder.
-std::wstring HelperFolder() { return ORBELLE_HELPER_BIN; }
+std::wstring HelperFolder()
+{
+    return ORBELLE_HELPER_BIN;
+}
 
 bool UnderWow64()
 {
@@ -55,7 +58,10 @@ bool UnderWow64()
     return QueryWow64(&wow64) && wow64;
 }
 
-std::wstring Bin(const std::wstring& name) { return BinDir() + L"\\" + name; }
+std::wstring Bin(const std::wstring& name)
+{
+    return BinDir() + L"\\" + name;
+}
 
 std::wstring InstallersFolder()
 {
@@ -70,9 +76,6 @@ std::wstring MakerFolder()
     SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
     return std::wstring(buffer) + L"\\ZARO";
 }
-
-
-
 
 void RawDeleteZaro(REGSAM view)
 {
@@ -99,7 +102,7 @@ int RunMsiexec(const std::wstring& arguments)
 // Everything a scenario leaves goes when it ends: packages it installed, the
 // driver's keys in both views, the installers folder.
 class Machine {
-public:
+  public:
     ~Machine()
     {
         for (const auto& package : m_installed)
@@ -124,7 +127,7 @@ public:
         Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
     }
 
-private:
+  private:
     std::vector<std::wstring> m_installed;
 };
 
@@ -135,7 +138,6 @@ std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRec
         names.push_back(r.program);
     return names;
 }
-
 
 // Plants device instances as an old driver leaves them.
 void PlantInstances(const std::wstring& instances)
@@ -264,8 +266,9 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     TreeSnapshot backupDuring = Subtree(during, std::wstring(product::kSettingsBackupPrefix) + guid);
     ASSERT_FALSE(settingsDuring.empty()) << "the observer saw no settings key";
     const std::wstring productCodeLine = L"V\t\tProductCode";
-    std::vector<std::uint8_t> oldCodeData(reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str()),
-                                          reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str() + oldProductCode.size() + 1));
+    std::vector<std::uint8_t> oldCodeData(
+        reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str()),
+        reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str() + oldProductCode.size() + 1));
     EXPECT_EQ(L"1\t" + Hex(oldCodeData), backupDuring[productCodeLine]);
     settingsDuring.erase(productCodeLine);
     backupDuring.erase(productCodeLine);
@@ -285,7 +288,8 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetRaw(settings, L"Volume").data);
     std::vector<std::uint8_t> left, carried;
     ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
-    ASSERT_TRUE(ReadFileBytes(Bin(UnderWow64() ? L"scenario-observed-msi64.msi" : L"scenario-observed-msi32.msi"), carried));
+    ASSERT_TRUE(
+        ReadFileBytes(Bin(UnderWow64() ? L"scenario-observed-msi64.msi" : L"scenario-observed-msi32.msi"), carried));
     EXPECT_EQ(carried, left);
 
     // The 64-bit package registered in the 64-bit Uninstall list only, and
@@ -344,7 +348,10 @@ struct ReleaseCase {
     bool reset;
 };
 
-void PrintTo(const ReleaseCase& c, std::ostream* os) { *os << testing_support::WideToUtf8(c.package); }
+void PrintTo(const ReleaseCase& c, std::ostream* os)
+{
+    *os << testing_support::WideToUtf8(c.package);
+}
 
 class InstalledRelease : public ::testing::TestWithParam<ReleaseCase> {};
 

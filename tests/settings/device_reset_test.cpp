@@ -33,7 +33,7 @@ std::int64_t FileTimeNow()
 }
 
 class DeviceReset : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(m_scratch.ok()); }
     ScratchRegistry m_scratch;
 };

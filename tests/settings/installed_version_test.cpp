@@ -42,7 +42,7 @@ void ExpectUntouched(const Version& v)
 }
 
 class InstalledVersion : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(m_scratch.ok()); }
     ScratchRegistry m_scratch;
 };
@@ -133,14 +133,16 @@ TEST_P(InstalledVersionNotText, CountsAsMissing)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, InstalledVersionNotText,
-    ::testing::Values(
-        NotTextCase{"ProductCode as REG_DWORD", true, REG_DWORD, Bytes({1, 0, 0, 0})},
-        NotTextCase{"ProductCode as an Int32 record", true, REG_BINARY, Bytes({16, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 7, 0, 0, 0})},
-        NotTextCase{"ProductCode with a character above U+00FF", true, REG_SZ, Bytes({'{', 0, 0xAC, 0x20, '}', 0, 0, 0})},
-        NotTextCase{"DisplayVersion as REG_DWORD", false, REG_DWORD, Bytes({13, 0, 0, 0})},
-        NotTextCase{"DisplayVersion as REG_BINARY garbage", false, REG_BINARY, Bytes({'1', '.', '0', '.', '1', '3'})},
-        NotTextCase{"DisplayVersion with a character above U+00FF", false, REG_SZ,
-                    Bytes({'1', 0, '.', 0, '0', 0, '.', 0, 0xAC, 0x20, 0, 0})}),
+    ::testing::Values(NotTextCase{"ProductCode as REG_DWORD", true, REG_DWORD, Bytes({1, 0, 0, 0})},
+                      NotTextCase{"ProductCode as an Int32 record", true, REG_BINARY,
+                                  Bytes({16, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 7, 0, 0, 0})},
+                      NotTextCase{"ProductCode with a character above U+00FF", true, REG_SZ,
+                                  Bytes({'{', 0, 0xAC, 0x20, '}', 0, 0, 0})},
+                      NotTextCase{"DisplayVersion as REG_DWORD", false, REG_DWORD, Bytes({13, 0, 0, 0})},
+                      NotTextCase{"DisplayVersion as REG_BINARY garbage", false, REG_BINARY,
+                                  Bytes({'1', '.', '0', '.', '1', '3'})},
+                      NotTextCase{"DisplayVersion with a character above U+00FF", false, REG_SZ,
+                                  Bytes({'1', 0, '.', 0, '0', 0, '.', 0, 0xAC, 0x20, 0, 0})}),
     [](const ::testing::TestParamInfo<NotTextCase>& info) { return "Case" + std::to_string(info.index); });
 
 // The whole chain with the Uninstall entry that Windows Installer itself

@@ -19,7 +19,7 @@ using testing_support::ScratchRegistry;
 // Deletes HKLM\Software\ZARO (the real one) when it goes away, for tests that
 // must use the real HKLM because other processes take part.
 class ZaroKeyCleanup {
-public:
+  public:
     ZaroKeyCleanup();
     ~ZaroKeyCleanup();
     ZaroKeyCleanup(const ZaroKeyCleanup&) = delete;

@@ -13,7 +13,7 @@ using namespace settings_test;
 const wchar_t kRoot[] = L"Software\\ZARO\\Audio\\Drivers";
 
 class SettingsBackup : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(m_scratch.ok()); }
 
     // A settings key as a driver leaves it: values of several registry types,

@@ -42,7 +42,7 @@ std::wstring MakerFolder()
 // Everything a whole run leaves on the machine goes when the test ends: the
 // driver's keys, the installers folder, and the package if one was installed.
 class RunCleanup {
-public:
+  public:
     explicit RunCleanup(std::wstring package = L"") : m_package(std::move(package)) {}
     ~RunCleanup()
     {
@@ -53,7 +53,7 @@ public:
     RunCleanup(const RunCleanup&) = delete;
     RunCleanup& operator=(const RunCleanup&) = delete;
 
-private:
+  private:
     ZaroKeyCleanup m_keys; // destroyed after the uninstallation above
     std::wstring m_package;
 };
@@ -61,11 +61,11 @@ private:
 // Registers `command` as the shell's open action for packages in this prefix
 // and puts the old one back when it goes away.
 class OpenActionOverride {
-public:
+  public:
     explicit OpenActionOverride(const std::wstring& command)
     {
-        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kOpenCommand, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
-                            nullptr) != ERROR_SUCCESS) {
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kOpenCommand, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr) !=
+            ERROR_SUCCESS) {
             m_key = nullptr;
             return;
         }
@@ -91,7 +91,7 @@ public:
     OpenActionOverride& operator=(const OpenActionOverride&) = delete;
     bool ok() const { return m_ok; }
 
-private:
+  private:
     HKEY m_key = nullptr;
     bool m_ok = false;
     bool m_hadOld = false;
@@ -110,16 +110,15 @@ TEST(SettingsRun, BackupExistsWhileThePackageInstalls)
     const std::wstring settings = DriverSettingsKeyPath();
     ASSERT_TRUE(SetText(settings, L"ProductCode", L"{00000000-0000-0000-0000-000000000000}"));
     ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
-    ASSERT_TRUE(SetRaw(settings + L"\\Mixer\\Bus 1", L"Gain", REG_BINARY, Bytes({0x14, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0,
-                                                                                  1, 2, 3, 4, 5, 6, 7, 8})));
+    ASSERT_TRUE(SetRaw(settings + L"\\Mixer\\Bus 1", L"Gain", REG_BINARY,
+                       Bytes({0x14, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8})));
     ASSERT_TRUE(CreateKey(settings + L"\\Mixer\\Bus 2"));
     const TreeSnapshot planted = SnapshotTree(settings);
 
     testing_support::TempDir temp;
-    const auto result = RunProcess(Launcher(L"launcher_package_1_0_13"),
-                                   {{L"STANDIN_LOG", temp / L"children.log"},
-                                    {L"STANDIN_SNAPSHOT_standin", temp / L"registry.txt"}},
-                                   120000);
+    const auto result = RunProcess(
+        Launcher(L"launcher_package_1_0_13"),
+        {{L"STANDIN_LOG", temp / L"children.log"}, {L"STANDIN_SNAPSHOT_standin", temp / L"registry.txt"}}, 120000);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 

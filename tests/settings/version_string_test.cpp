@@ -39,32 +39,27 @@ TEST_P(VersionText, GivesItsFirstThreeFields)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, VersionText,
-    ::testing::Values(VersionCase{L"1.0.13", true, 1, 0, 13},                   // the last release to reset
-                      VersionCase{L"1.0.14", true, 1, 0, 14},                   // the first one not to
-                      VersionCase{L"1.0", false, 0, 0, 0},                      // one full stop only
-                      VersionCase{L"2.0.1", true, 2, 0, 1},
-                      VersionCase{L"1.0.9.1234", true, 1, 0, 9},               // a fourth field is ignored
-                      VersionCase{L"2.1.0beta", true, 2, 1, 0},                // digits up to the first other
-                      VersionCase{L"1..7", true, 1, 0, 7},                      // an empty field is 0
-                      VersionCase{L" 1.+0.-3", true, 1, 0, -3},                 // blanks and signs as wcstol
-                      VersionCase{L"1.0.99999999999", true, 1, 0, INT32_MAX},  // clamped, not wrapped
-                      VersionCase{L"1.0.-99999999999", true, 1, 0, INT32_MIN},
-                      VersionCase{L"1.0.2147483647", true, 1, 0, INT32_MAX},
-                      VersionCase{L"1.0.2147483648", true, 1, 0, INT32_MAX},   // one past the top
-                      VersionCase{L"1.0.-2147483648", true, 1, 0, INT32_MIN},  // the bottom itself
-                      VersionCase{L"1.0.-2147483649", true, 1, 0, INT32_MIN},
-                      VersionCase{L"1.0.000000000000013", true, 1, 0, 13},     // leading zeros never overflow
-                      VersionCase{L"4294967297.0.0", true, INT32_MAX, 0, 0},   // 2^32 + 1 must not wrap to 1
-                      VersionCase{L"", false, 0, 0, 0},
-                      VersionCase{L"1013", false, 0, 0, 0},
-                      VersionCase{L"..", true, 0, 0, 0},
-                      VersionCase{L"1.0.", true, 1, 0, 0},
-                      VersionCase{L"\t\r\n\v\f 1.0.13", true, 1, 0, 13},
-                      VersionCase{L"1.0.+-3", true, 1, 0, 0},                   // one sign only
-                      VersionCase{L"1.0.1 3", true, 1, 0, 1},                   // stops at the blank
-                      VersionCase{L"1.0.0x1F", true, 1, 0, 0},                  // decimal only
-                      VersionCase{L"v1.0.13", true, 0, 0, 13},
-                      VersionCase{L"1,0,13", false, 0, 0, 0}));
+    ::testing::Values(
+        VersionCase{L"1.0.13", true, 1, 0, 13},                                          // the last release to reset
+        VersionCase{L"1.0.14", true, 1, 0, 14},                                          // the first one not to
+        VersionCase{L"1.0", false, 0, 0, 0},                                             // one full stop only
+        VersionCase{L"2.0.1", true, 2, 0, 1}, VersionCase{L"1.0.9.1234", true, 1, 0, 9}, // a fourth field is ignored
+        VersionCase{L"2.1.0beta", true, 2, 1, 0},                                        // digits up to the first other
+        VersionCase{L"1..7", true, 1, 0, 7},                                             // an empty field is 0
+        VersionCase{L" 1.+0.-3", true, 1, 0, -3},                                        // blanks and signs as wcstol
+        VersionCase{L"1.0.99999999999", true, 1, 0, INT32_MAX},                          // clamped, not wrapped
+        VersionCase{L"1.0.-99999999999", true, 1, 0, INT32_MIN}, VersionCase{L"1.0.2147483647", true, 1, 0, INT32_MAX},
+        VersionCase{L"1.0.2147483648", true, 1, 0, INT32_MAX},  // one past the top
+        VersionCase{L"1.0.-2147483648", true, 1, 0, INT32_MIN}, // the bottom itself
+        VersionCase{L"1.0.-2147483649", true, 1, 0, INT32_MIN},
+        VersionCase{L"1.0.000000000000013", true, 1, 0, 13},   // leading zeros never overflow
+        VersionCase{L"4294967297.0.0", true, INT32_MAX, 0, 0}, // 2^32 + 1 must not wrap to 1
+        VersionCase{L"", false, 0, 0, 0}, VersionCase{L"1013", false, 0, 0, 0}, VersionCase{L"..", true, 0, 0, 0},
+        VersionCase{L"1.0.", true, 1, 0, 0}, VersionCase{L"\t\r\n\v\f 1.0.13", true, 1, 0, 13},
+        VersionCase{L"1.0.+-3", true, 1, 0, 0},  // one sign only
+        VersionCase{L"1.0.1 3", true, 1, 0, 1},  // stops at the blank
+        VersionCase{L"1.0.0x1F", true, 1, 0, 0}, // decimal only
+        VersionCase{L"v1.0.13", true, 0, 0, 13}, VersionCase{L"1,0,13", false, 0, 0, 0}));
 
 // Strings cannot carry a NUL inside a literal, so this case is built apart:
 // the text must not end at an embedded NUL, and a NUL is not a digit.
@@ -94,9 +89,9 @@ TEST(VersionField, AgreesWithTheRunTimeOnAsciiText)
                 texts.push_back(std::wstring{alphabet[a], alphabet[b], alphabet[c]});
         }
     }
-    for (const wchar_t* big : {L"2147483646", L"2147483647", L"2147483648", L"2147483650", L"9999999999",
-                               L"21474836470", L"4294967295", L"4294967296", L"18446744073709551617",
-                               L"000000000000000000002147483647"}) {
+    for (const wchar_t* big :
+         {L"2147483646", L"2147483647", L"2147483648", L"2147483650", L"9999999999", L"21474836470", L"4294967295",
+          L"4294967296", L"18446744073709551617", L"000000000000000000002147483647"}) {
         texts.push_back(big);
         texts.push_back(std::wstring(L"-") + big);
         texts.push_back(std::wstring(L" +") + big);
@@ -106,7 +101,8 @@ TEST(VersionField, AgreesWithTheRunTimeOnAsciiText)
         texts.push_back(std::wstring(1, c) + L"42");
     for (const std::wstring& text : texts) {
         const long expected = std::wcstol(text.c_str(), nullptr, 10);
-        EXPECT_EQ(static_cast<std::int32_t>(expected), ParseVersionField(text)) << "text: \"" << testing::PrintToString(text) << "\"";
+        EXPECT_EQ(static_cast<std::int32_t>(expected), ParseVersionField(text))
+            << "text: \"" << testing::PrintToString(text) << "\"";
     }
 }
 

@@ -22,7 +22,7 @@ using testing_support::ReadStandinLog;
 using testing_support::TempDir;
 
 class Runner : public ::testing::Test {
-protected:
+  protected:
     Runner() { CopyFileW((BinDir() + L"\\standin.exe").c_str(), m_probe.c_str(), FALSE); }
     TempDir m_temp;
     const std::wstring m_probe = m_temp / L"probe.exe";
@@ -57,7 +57,7 @@ TEST_F(Runner, ArgumentsArriveUnchangedAndEmptyMeansNone)
 // Presses away the message boxes that the shell shows for a failed start
 // (nothing else answers them in a test run).
 class BoxCloser {
-public:
+  public:
     BoxCloser()
         : m_thread([this] {
               while (!m_stop) {
@@ -73,7 +73,7 @@ public:
         m_thread.join();
     }
 
-private:
+  private:
     static BOOL CALLBACK Close(HWND window, LPARAM)
     {
         DWORD pid = 0;

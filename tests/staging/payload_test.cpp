@@ -33,7 +33,7 @@ std::vector<std::uint8_t> ResourceBytes(const wchar_t* name, const wchar_t* type
 }
 
 class Extract : public ::testing::Test {
-protected:
+  protected:
     TempDir m_temp;
     ScopedEnv m_tmp{L"TMP", m_temp.path()};
     CInstallerLauncher m_app;
@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MissingCase{L"EMPTY", L"EXE", exit_code::kFailureWithoutCode, "empty resource"}));
 
 class PackageFolder : public Extract {
-protected:
+  protected:
     void SetUp() override { ASSERT_FALSE(PathExists(staging_fixtures::MakerFolder())) << "left behind"; }
     staging_fixtures::MakerFolderCleanup m_cleanup;
 };

@@ -27,7 +27,7 @@ static_assert(sizeof(kRedist32Args) / sizeof(wchar_t) == 68, "67 characters");
 static_assert(sizeof(kRedist64Args) / sizeof(wchar_t) == 68, "67 characters");
 
 class Steps : public ::testing::Test {
-protected:
+  protected:
     ~Steps() override { DeleteWorkFolder(m_app); }
     std::vector<std::wstring> Ran() const
     {

@@ -16,7 +16,7 @@ namespace staging_fixtures {
 // starts) and restores the old value when it goes away. An empty value
 // removes the variable.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const wchar_t* name, const std::wstring& value) : m_name(name)
     {
         wchar_t buffer[4096] = {};
@@ -30,7 +30,7 @@ public:
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::wstring m_name;
     std::wstring m_old;
     bool m_had = false;

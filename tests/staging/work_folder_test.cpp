@@ -23,7 +23,7 @@ using testing_support::PathExists;
 using testing_support::TempDir;
 
 class WorkFolder : public ::testing::Test {
-protected:
+  protected:
     TempDir m_temp;
     ScopedEnv m_tmp{L"TMP", m_temp.path()};
     CInstallerLauncher m_app;
@@ -72,7 +72,7 @@ long FailingName(std::wstring&)
 }
 
 class ScriptedNames : public WorkFolder {
-protected:
+  protected:
     void Use(WorkFolderNameSource source, std::vector<std::wstring> names)
     {
         g_names = std::move(names);
@@ -149,7 +149,7 @@ TEST_F(WorkFolder, TheFileIsHeldWithoutSharing)
 // DeleteWorkFolder runs in a current directory holding a file: with no work
 // folder, a search for "*.*" there would find and delete it.
 class DeleteWork : public WorkFolder {
-protected:
+  protected:
     DeleteWork()
     {
         GetCurrentDirectoryW(MAX_PATH, m_oldDirectory);
@@ -206,7 +206,7 @@ TEST_F(DeleteWork, AFileStillHeldOpenStaysWithItsFolder)
 // The installers folder lives in the prefix's real common application-data
 // folder; each test removes what it created there.
 class InstallersFolder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_FALSE(PathExists(staging_fixtures::MakerFolder())) << "left behind by another test";

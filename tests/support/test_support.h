@@ -17,7 +17,7 @@ std::wstring BinDir();
 // A new empty folder under the temporary folder, removed with everything in
 // it when the object goes away.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -26,7 +26,7 @@ public:
     const std::wstring& path() const { return m_path; }
     std::wstring operator/(const std::wstring& name) const { return m_path + L"\\" + name; }
 
-private:
+  private:
     std::wstring m_path;
 };
 
@@ -49,11 +49,11 @@ bool RemoveTree(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 
 struct ProcessResult {
-    bool started = false;      // CreateProcess succeeded
-    DWORD startError = 0;      // its GetLastError() when it did not
-    bool timedOut = false;     // killed after the time limit
-    DWORD exitCode = 0;        // full 32-bit exit code
-    std::string output;        // everything written to standard output and standard error
+    bool started = false;  // CreateProcess succeeded
+    DWORD startError = 0;  // its GetLastError() when it did not
+    bool timedOut = false; // killed after the time limit
+    DWORD exitCode = 0;    // full 32-bit exit code
+    std::string output;    // everything written to standard output and standard error
 };
 
 // Environment changes for a child: a value replaces or adds the variable, an
@@ -63,8 +63,8 @@ using Environment = std::map<std::wstring, std::wstring>;
 // Runs `commandLine` (program path quoted as needed) with the given
 // environment changes and waits at most `timeoutMs`; a child still running
 // then is terminated and reported as timed out.
-ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env = {},
-                         DWORD timeoutMs = 120000, const std::wstring& workingDir = L"");
+ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD timeoutMs = 120000,
+                         const std::wstring& workingDir = L"");
 
 // Starts a child without waiting; returns its process handle (the caller
 // closes it) or null.
