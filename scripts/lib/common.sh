@@ -9,7 +9,7 @@ WINESERVER=/usr/lib/wine/wineserver64
 # 32-bit launcher under WOW64; qemu-user-static emulates 32-bit code where the
 # machine cannot execute it.
 ORBELLE_PACKAGES=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 wixl msitools
-                  googletest xvfb xauth qemu-user-static clang libclang-rt-14-dev)
+                  googletest xvfb xauth qemu-user-static clang libclang-rt-14-dev clang-format)
 
 log() { printf '%s\n' "$*" >&2; }
 
