@@ -7,6 +7,7 @@
 # Builds a launcher executable around the given payload files. The product and
 # the test launchers are made the same way; they differ only in what they carry.
 set(ORBELLE_MANIFEST ${CMAKE_CURRENT_LIST_DIR}/../resources/launcher.manifest)
+set(ORBELLE_RC_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/../resources/launcher_version.rc.in)
 
 function(orbelle_rc_string out text)
   string(REPLACE "\"" "\"\"" escaped "${text}")
@@ -17,9 +18,9 @@ function(orbelle_add_launcher target)
   cmake_parse_arguments(L "" "OUTPUT_NAME;CONFIRM_TEXT;CONFIRM_CAPTION" "PAYLOADS;DEPENDS" ${ARGN})
   string(REPLACE "." "," version_commas "${ORBELLE_LAUNCHER_VERSION}")
   get_filename_component(manifest "${ORBELLE_MANIFEST}" ABSOLUTE)
-  set(rc "#include <windows.h>\n\nLANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US\n\n")
-  string(APPEND rc "CREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"${manifest}\"\n\n")
-  string(APPEND rc "VS_VERSION_INFO VERSIONINFO\n FILEVERSION ${version_commas}\n PRODUCTVERSION ${version_commas}\n FILEOS VOS_NT_WINDOWS32\n FILETYPE VFT_APP\nBEGIN\n BLOCK \"StringFileInfo\"\n BEGIN\n  BLOCK \"040904B0\"\n  BEGIN\n   VALUE \"CompanyName\", \"ZARO\"\n   VALUE \"FileDescription\", \"Orbelle driver setup\"\n   VALUE \"FileVersion\", \"${ORBELLE_LAUNCHER_VERSION}\"\n   VALUE \"ProductName\", \"Orbelle\"\n   VALUE \"ProductVersion\", \"${ORBELLE_LAUNCHER_VERSION}\"\n   VALUE \"OriginalFilename\", \"OrbelleSetup.exe\"\n  END\n END\n BLOCK \"VarFileInfo\"\n BEGIN\n  VALUE \"Translation\", 0x409, 1200\n END\nEND\n\n")
+  # The manifest and the version information; payloads and strings follow.
+  file(READ "${ORBELLE_RC_TEMPLATE}" rc_template)
+  string(CONFIGURE "${rc_template}" rc @ONLY)
   set(payload_files "")
   foreach(entry IN LISTS L_PAYLOADS)
     string(FIND "${entry}" "=" eq)
@@ -52,6 +53,7 @@ function(orbelle_add_launcher target)
   set(rc_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   file(GENERATE OUTPUT ${rc_file} CONTENT "${rc}")
   set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS "${payload_files};${manifest}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${ORBELLE_RC_TEMPLATE}")
 
   add_executable(${target} WIN32
     ${PROJECT_SOURCE_DIR}/framework/entry.cpp

@@ -1,19 +1,23 @@
 #pragma once
 // Owners for system handles: each closes its handle when it goes away, so no
 // return path can leak one. One line per handle kind, as WIL's unique_any does:
-// the close function and the value that means "no handle" make the type.
+// the close function and the values that mean "no handle" make the type, so
+// no call site has to remember which value a kind's functions fail with.
 #include <windows.h>
+#include <rpc.h>
 
 #include <cstdint>
 
 // Owns one handle of type T. `Close` is called exactly once for a held handle
 // (its result is ignored; a caller that must see a close failure takes the
 // handle with release() and closes it itself). `kNone` is the integer value
-// of the "no handle" sentinel: 0 for null, -1 for INVALID_HANDLE_VALUE.
-template <typename T, auto Close, std::intptr_t kNone = 0> class UniqueHandle {
+// an empty owner holds; `kAlsoNone` a second value that the kind's functions
+// may return and that is never closed either (INVALID_HANDLE_VALUE and null
+// for files and snapshots, as WIL's handle_invalid policy does).
+template <typename T, auto Close, std::intptr_t kNone = 0, std::intptr_t kAlsoNone = kNone> class UniqueHandle {
   public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(T handle) : m_handle(handle) {}
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(T handle) noexcept : m_handle(handle) {}
     ~UniqueHandle() { reset(); }
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
@@ -25,31 +29,41 @@ template <typename T, auto Close, std::intptr_t kNone = 0> class UniqueHandle {
         return *this;
     }
 
-    static T none() { return reinterpret_cast<T>(kNone); }
+    static T none() noexcept { return reinterpret_cast<T>(kNone); }
+    static bool IsNone(T handle) noexcept
+    {
+        const std::intptr_t value = reinterpret_cast<std::intptr_t>(handle);
+        return value == kNone || value == kAlsoNone;
+    }
 
-    T get() const { return m_handle; }
-    bool valid() const { return m_handle != none(); }
-    explicit operator bool() const { return valid(); }
+    T get() const noexcept { return m_handle; }
+    bool valid() const noexcept { return !IsNone(m_handle); }
+    explicit operator bool() const noexcept { return valid(); }
 
-    // Closes the held handle (if any) and takes `handle`.
-    void reset(T handle = none())
+    // Closes the held handle (if any) and takes `handle`. The calling
+    // thread's last error is the same afterwards, so a failure code read
+    // after an owner has closed its handle is still the failure's.
+    void reset(T handle = none()) noexcept
     {
         const T old = m_handle;
         m_handle = handle;
-        if (old != none())
+        if (!IsNone(old)) {
+            const DWORD error = GetLastError();
             Close(old);
+            SetLastError(error);
+        }
     }
 
     // Closes the held handle and returns the address of the empty slot, for
     // functions that hand a handle back through an out-parameter.
-    T* put()
+    T* put() noexcept
     {
         reset();
         return &m_handle;
     }
 
     // Gives up ownership without closing; the caller closes the result.
-    T release()
+    T release() noexcept
     {
         const T handle = m_handle;
         m_handle = none();
@@ -60,14 +74,33 @@ template <typename T, auto Close, std::intptr_t kNone = 0> class UniqueHandle {
     T m_handle = none();
 };
 
-// Kernel objects whose "no handle" value is null: processes, threads, events,
-// snapshots from CreateToolhelp32Snapshot... (a snapshot that failed returns
-// INVALID_HANDLE_VALUE: use UniqueFileHandle for it).
+namespace unique_handle_detail {
+inline void FreeRpcString(RPC_WSTR text)
+{
+    RpcStringFreeW(&text);
+}
+} // namespace unique_handle_detail
+
+constexpr std::intptr_t kInvalidHandleValue = -1; // INVALID_HANDLE_VALUE
+
+// Kernel objects that fail as null: processes, threads, tokens, mutexes, events.
 using UniqueKernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
-// Kernel objects whose "no handle" value is INVALID_HANDLE_VALUE: CreateFileW.
-using UniqueFileHandle = UniqueHandle<HANDLE, &::CloseHandle, -1>;
-// Searches started with FindFirstFileW.
-using UniqueFindHandle = UniqueHandle<HANDLE, &::FindClose, -1>;
-// Service control manager and service handles from OpenSCManagerW and
-// OpenServiceW.
+// Files and folders from CreateFileW, which fails with INVALID_HANDLE_VALUE.
+using UniqueFileHandle = UniqueHandle<HANDLE, &::CloseHandle, kInvalidHandleValue, 0>;
+// Process snapshots from CreateToolhelp32Snapshot, which fails with INVALID_HANDLE_VALUE.
+using UniqueSnapshotHandle = UniqueHandle<HANDLE, &::CloseHandle, kInvalidHandleValue, 0>;
+// Searches from FindFirstFileW, which fails with INVALID_HANDLE_VALUE.
+using UniqueFindHandle = UniqueHandle<HANDLE, &::FindClose, kInvalidHandleValue>;
+// Service control manager and service handles from OpenSCManagerW and OpenServiceW.
 using UniqueServiceHandle = UniqueHandle<SC_HANDLE, &::CloseServiceHandle>;
+// Registry keys from RegOpenKeyExW and RegCreateKeyExW.
+using UniqueHkey = UniqueHandle<HKEY, &::RegCloseKey>;
+// Modules from LoadLibraryW and LoadLibraryExW.
+using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
+// Memory from LocalAlloc, such as security descriptors and SID strings.
+using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree>;
+// Strings that the RPC run time allocates (UuidToStringW).
+using UniqueRpcString = UniqueHandle<RPC_WSTR, &unique_handle_detail::FreeRpcString>;
+// Ownership of a mutex that a wait acquired: released (not closed) when it
+// goes away. The mutex's handle itself has its own owner.
+using UniqueMutexOwnership = UniqueHandle<HANDLE, &::ReleaseMutex>;

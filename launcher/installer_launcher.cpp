@@ -16,17 +16,9 @@
 #include "settings/installed_version.h"
 #include "settings/settings_backup.h"
 #include "staging/package_install.h"
+#include "staging/payload.h"
 #include "staging/prerequisites.h"
 #include "staging/work_folder.h"
-
-namespace {
-
-bool HasExePayload(const wchar_t* name)
-{
-    return FindResourceW(GetModuleHandleW(nullptr), name, product::kTypeExe) != nullptr;
-}
-
-} // namespace
 
 CInstallerLauncher::CInstallerLauncher() : m_bWow64(false) {}
 
@@ -80,7 +72,7 @@ int CInstallerLauncher::RunSequence()
     if (!lock.TryAcquire())
         return exit_code::kAnotherRunInProgress;
     int status = 0;
-    if (HasExePayload(product::kResUninst)) {
+    if (CarriesPayload(product::kResUninst, product::kTypeExe)) {
         const bool confirmed = Confirm();
         LogStep(L"Confirm", confirmed);
         if (!confirmed)

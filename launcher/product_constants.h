@@ -53,7 +53,6 @@ inline constexpr wchar_t kPathSeparator[] = L"\\";
 inline constexpr wchar_t kSettingsBackupPrefix[] = L"SettingsBackup_";
 inline constexpr wchar_t kProductCodeValue[] = L"ProductCode";
 inline constexpr wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-inline constexpr wchar_t kUninstallListWithSeparator[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 inline constexpr wchar_t kDisplayVersionValue[] = L"DisplayVersion";
 inline constexpr wchar_t kInstancesKey[] = L"Instances";
 inline constexpr wchar_t kAttachedKey[] = L"Attached";
@@ -62,7 +61,6 @@ inline constexpr wchar_t kLastDetachTimeValue[] = L"LastDetachTime";
 inline constexpr wchar_t kDeviceKeyNameFormat[] = L"%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X%02X";
 static_assert(sizeof(kDriverRoot) / sizeof(wchar_t) - 1 == 27, "driver root");
 static_assert(sizeof(kUninstallList) / sizeof(wchar_t) - 1 == 51, "Uninstall list");
-static_assert(sizeof(kUninstallListWithSeparator) / sizeof(wchar_t) - 1 == 52, "Uninstall list with separator");
 
 // Folders, programs and arguments.
 inline constexpr wchar_t kInstallersFolder[] = L"ZARO\\Installers";

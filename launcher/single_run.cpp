@@ -2,12 +2,6 @@
 
 #include "launcher/product_constants.h"
 
-SingleRunLock::~SingleRunLock()
-{
-    if (m_held)
-        ReleaseMutex(m_mutex.get());
-}
-
 bool SingleRunLock::TryAcquire()
 {
     SetLastError(ERROR_SUCCESS);
@@ -19,7 +13,7 @@ bool SingleRunLock::TryAcquire()
     switch (WaitForSingleObject(m_mutex.get(), 0)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED:
-        m_held = true;
+        m_ownership.reset(m_mutex.get());
         return true;
     case WAIT_TIMEOUT:
         m_mutex.reset();

@@ -10,9 +10,8 @@
 
 class SingleRunLock {
   public:
+    // Releases the lock, if this object holds it, when it goes away.
     SingleRunLock() = default;
-    // Releases the lock if this object holds it.
-    ~SingleRunLock();
     SingleRunLock(const SingleRunLock&) = delete;
     SingleRunLock& operator=(const SingleRunLock&) = delete;
 
@@ -26,9 +25,10 @@ class SingleRunLock {
     bool TryAcquire();
 
     // True while this object holds the lock.
-    bool held() const { return m_held; }
+    bool held() const { return m_ownership.valid(); }
 
   private:
     UniqueKernelHandle m_mutex;
-    bool m_held = false;
+    // Declared after the handle, so the mutex is released before it is closed.
+    UniqueMutexOwnership m_ownership;
 };

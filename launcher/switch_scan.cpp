@@ -1,5 +1,7 @@
 #include "launcher/switch_scan.h"
 
+#include "launcher/product_constants.h"
+
 namespace {
 
 const wchar_t kSwitchPrefixes[] = L"-/";
@@ -9,7 +11,6 @@ const wchar_t kQuietName[] = L"quiet";
 const wchar_t kMsiArgsName[] = L"msiargs";
 const wchar_t kLogName[] = L"log";
 const wchar_t kQuietValueHead[] = L"/i ";
-const wchar_t kPackagePathToken[] = L"$MSIPATH";
 const wchar_t kQuietValueTail[] = L" /quiet";
 
 // Only A-Z are folded: the switch names are ASCII, and folding other letters
@@ -68,7 +69,7 @@ void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs, std::wstring&
         rest.erase(0, nameLength);
 
         if (name == kQuietName)
-            msiArgs = std::wstring(kQuietValueHead) + kPackagePathToken + kQuietValueTail;
+            msiArgs = std::wstring(kQuietValueHead) + product::kPackagePathToken + kQuietValueTail;
         else if (name == kMsiArgsName)
             TakeDelimitedValue(rest, msiArgs);
         else if (name == kLogName)

@@ -25,7 +25,7 @@ int RemovePreviousProducts(bool wow64, const PreviousProductList& list)
         if (entry == nullptr)
             continue;
         const std::wstring code = entry;
-        if (!KeyExists(product::kUninstallListWithSeparator + code, wow64))
+        if (!KeyExists(std::wstring(product::kUninstallList) + product::kPathSeparator + code, wow64))
             continue;
         // Windows Installer from the system folder, never a program of that
         // name that happens to sit beside the launcher.

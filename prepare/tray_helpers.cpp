@@ -33,7 +33,7 @@ bool Terminate(DWORD processId)
 
 int TerminateTrayHelpers()
 {
-    UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    UniqueSnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot)
         return 0;
 

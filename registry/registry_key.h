@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/registry_handles.h"
+#include "framework/unique_handle.h"
 #include "registry/variant.h"
 
 // Which predefined key a path is relative to. Any other code makes every
@@ -95,7 +95,7 @@ class RegistryKey {
     bool view64() const noexcept { return m_view64; }
 
   private:
-    registry_detail::UniqueHkey m_handle;
+    UniqueHkey m_handle;
     RootKey m_root;
     std::wstring m_path;
     bool m_view64;

@@ -58,17 +58,18 @@ bool IsWow64Process() noexcept
 
 // Deletes the key parent\name (which has no subkeys left). Under WOW64 the
 // key's own view is named through RegDeleteKeyExW, which 32-bit Windows XP
-// lacks, hence the run-time lookup.
+// lacks, hence the run-time lookup. AdvAPI32 is one of the executable's own
+// imports, so it is loaded already: no DLL is loaded by name here.
 LONG DeleteOneKey(HKEY parent, const wchar_t* name, bool view64) noexcept
 {
     if (!IsWow64Process())
         return RegDeleteKeyW(parent, name);
-    registry_detail::UniqueModule advapi(LoadLibraryW(L"AdvAPI32.dll"));
-    if (!advapi)
+    const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+    if (advapi == nullptr)
         return ERROR_MOD_NOT_FOUND;
     RegistryTreeSeam::DeleteKeyExFn deleteKeyEx = nullptr;
     if (!(g_seam && g_seam->hideDeleteKeyEx)) {
-        FARPROC proc = GetProcAddress(advapi.get(), "RegDeleteKeyExW");
+        FARPROC proc = GetProcAddress(advapi, "RegDeleteKeyExW");
         deleteKeyEx = reinterpret_cast<RegistryTreeSeam::DeleteKeyExFn>(reinterpret_cast<void*>(proc));
     }
     if (deleteKeyEx == nullptr)

@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "registry/narrow_text.h"
+
 namespace KV {
 
 namespace {
@@ -432,11 +434,9 @@ void Variant::ToWideString(std::wstring& target) const noexcept
     const char* text = GetText();
     if (text == nullptr)
         return;
-    const void* nul = std::memchr(text, 0, m_size);
-    const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : m_size;
+    const std::size_t length = BoundedLength(text, m_size);
     std::wstring widened(length, L'\0');
-    for (std::size_t i = 0; i < length; ++i)
-        widened[i] = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+    WidenText(text, length, &widened[0]);
     target.swap(widened);
 }
 

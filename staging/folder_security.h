@@ -14,9 +14,6 @@
 
 #include "framework/unique_handle.h"
 
-// Memory from LocalAlloc, such as the descriptors below.
-using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree>;
-
 // Rights of the Users group on the installers folder: read and execute
 // (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE).
 inline constexpr DWORD kUsersReadExecute = 0x1200A9;

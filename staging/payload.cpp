@@ -29,6 +29,11 @@ int LocatePayload(const wchar_t* name, const wchar_t* type, const void*& data, D
 
 } // namespace
 
+bool CarriesPayload(const wchar_t* name, const wchar_t* type)
+{
+    return FindResourceW(GetModuleHandleW(nullptr), name, type) != nullptr;
+}
+
 int WritePayloadBytes(HANDLE file, const void* data, DWORD size)
 {
     DWORD written = 0;

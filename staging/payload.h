@@ -6,6 +6,10 @@
 
 class CInstallerLauncher;
 
+// True when the launcher's own module carries the resource `name` of type
+// `type` (in any language). Nothing is loaded or written.
+bool CarriesPayload(const wchar_t* name, const wchar_t* type);
+
 // Writes the resource `name` of type `type` (looked up in the process's own
 // image, in any language) byte for byte into a new file `fileName` in the work
 // folder (temporary = true) or the installers folder (temporary = false); see

@@ -5,12 +5,13 @@
 #include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "staging/child_process.h"
+#include "staging/payload.h"
 
 namespace {
 
 bool Carries(const wchar_t* name)
 {
-    return FindResourceW(GetModuleHandleW(nullptr), name, product::kTypeExe) != nullptr;
+    return CarriesPayload(name, product::kTypeExe);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "framework/unique_rpc_string.h"
+#include "framework/unique_handle.h"
 #include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "staging/failure_report.h"

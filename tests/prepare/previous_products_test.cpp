@@ -27,7 +27,7 @@ using testing_support::TempDir;
 
 std::wstring UninstallEntry(const std::wstring& code)
 {
-    return std::wstring(product::kUninstallListWithSeparator) + code;
+    return std::wstring(product::kUninstallList) + product::kPathSeparator + code;
 }
 
 // The stand-in in place of the system's msiexec, recording into a log of
