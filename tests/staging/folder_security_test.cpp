@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/exit_codes.h"
 #include "staging/folder_security.h"
 #include "tests/support/test_support.h"
 
