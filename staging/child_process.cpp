@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "framework/run_log.h"
+#include "launcher/exit_codes.h"
+#include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "staging/failure_report.h"
 #include "staging/payload.h"
@@ -36,18 +38,25 @@ int StartFailureStatus(const SHELLEXECUTEINFOW& info)
 int WaitForProcessExit(UniqueKernelHandle process)
 {
     if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0)
-        return -1;
+        return exit_code::kWaitFailed;
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(process.get(), &exitCode))
         return LastErrorStatus();
     return static_cast<int>(exitCode);
 }
 
-int RunProgram(const std::wstring& file, const std::wstring& parameters)
+ChildStart ChildStartFor(const CInstallerLauncher& app)
+{
+    ChildStart start;
+    start.noErrorUi = !app.m_strMsiArgs.empty();
+    return start;
+}
+
+int RunProgram(const std::wstring& file, const std::wstring& parameters, const ChildStart& start)
 {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | (start.noErrorUi ? SEE_MASK_FLAG_NO_UI : 0);
     info.hwnd = nullptr;
     info.lpVerb = product::kShellVerbOpen;
     info.lpFile = file.c_str();
@@ -74,7 +83,7 @@ int RunPayloadProgram(CInstallerLauncher& app, const wchar_t* name, const wchar_
     const int status = ExtractPayload(path, app, name, product::kTypeExe, fileName, true);
     if (status != 0)
         return status;
-    return RunProgram(path, arguments);
+    return RunProgram(path, arguments, ChildStartFor(app));
 }
 
 int WindowsInstallerPath(std::wstring& path)

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "launcher/exit_codes.h"
 #include "staging/failure_report.h"
 
 namespace {
@@ -53,7 +54,7 @@ int ProtectExistingFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descrip
     if (!GetFileInformationByHandle(folder.get(), &info))
         return LastErrorStatus();
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return kReparsePointRefused;
+        return exit_code::kReparsePointRefused;
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return ERROR_DIRECTORY;
     PSID owner = nullptr;

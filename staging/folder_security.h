@@ -18,10 +18,6 @@
 // (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE).
 inline constexpr DWORD kUsersReadExecute = 0x1200A9;
 
-// Status of a folder level that is a reparse point (a junction or a link that
-// could lead the package anywhere): ERROR_REPARSE_POINT_ENCOUNTERED.
-inline constexpr int kReparsePointRefused = 4395;
-
 // Builds the work folder's descriptor: a protected DACL (nothing inherited)
 // granting full control, inherited by files and folders in it, to the user the
 // process runs as, to Administrators and to SYSTEM, and nothing to anyone
@@ -38,7 +34,7 @@ int BuildInstallersFolderSecurity(UniqueLocalMemory& descriptor);
 // protected folder, from the top down: a missing level is created with the
 // installers folder's descriptor; an existing one is given that owner and
 // DACL through a handle on the folder itself. A level that is a reparse point
-// is refused with kReparsePointRefused; one that is a file gives
+// is refused with exit_code::kReparsePointRefused; one that is a file gives
 // ERROR_DIRECTORY. `base` itself must exist and is not changed.
 // Returns 0 with every level in place, else the first failure's code (a level
 // created before the failure stays).

@@ -45,7 +45,7 @@ inline constexpr int kWorkFolderNameAttempts = 8;
 //   "SHGetFolderPath failed (%d)\n"      the negative HRESULT
 //   "SHCreateDirectoryEx failed (%d)\n"  the installers folder could not be
 //                                        made protected: a system code, or
-//                                        kReparsePointRefused
+//                                        exit_code::kReparsePointRefused
 //   "CreateFile failed (%d)\n"           system error code (of the deletion
 //                                        of an existing file, or the creation)
 // A code the system leaves at 0 is reported as exit_code::kFailureWithoutCode.

@@ -55,13 +55,13 @@ TEST_F(Runner, ArgumentsArriveUnchangedAndEmptyMeansNone)
 }
 
 // Presses away the message boxes that the shell shows for a failed start
-// (nothing else answers them in a test run).
+// (nothing else answers them in a test run), and counts them.
 class BoxCloser {
   public:
     BoxCloser()
         : m_thread([this] {
               while (!m_stop) {
-                  EnumWindows(&BoxCloser::Close, 0);
+                  EnumWindows(&BoxCloser::Close, reinterpret_cast<LPARAM>(this));
                   Sleep(50);
               }
           })
@@ -72,16 +72,21 @@ class BoxCloser {
         m_stop = true;
         m_thread.join();
     }
+    // How many times a visible window of this process was found and closed.
+    int closed() const { return m_closed; }
 
   private:
-    static BOOL CALLBACK Close(HWND window, LPARAM)
+    static BOOL CALLBACK Close(HWND window, LPARAM self)
     {
         DWORD pid = 0;
         GetWindowThreadProcessId(window, &pid);
-        if (pid == GetCurrentProcessId() && IsWindowVisible(window))
+        if (pid == GetCurrentProcessId() && IsWindowVisible(window)) {
             PostMessageW(window, WM_CLOSE, 0, 0);
+            ++reinterpret_cast<BoxCloser*>(self)->m_closed;
+        }
         return TRUE;
     }
+    std::atomic<int> m_closed{0};
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
@@ -90,6 +95,33 @@ TEST_F(Runner, AMissingFileGivesTheSystemErrorCode)
 {
     BoxCloser closer;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RunProgram(m_temp / L"absent.exe", L""));
+}
+
+// A file that the shell cannot start (here one that is not a program, as a
+// program blocked by policy would be): without an error box the start fails
+// at once with its code; with one, the call waits until someone closes it.
+TEST_F(Runner, WithoutErrorUiAFailedStartShowsNoBox)
+{
+    const std::wstring notAProgram = m_temp / L"not_a_program.exe";
+    ASSERT_TRUE(testing_support::WriteFileBytes(notAProgram, {'n', 'o', 't', ' ', 'a', 'n', ' ', 'e', 'x', 'e'}));
+    ChildStart unattended;
+    unattended.noErrorUi = true;
+    BoxCloser closer;
+    const int withoutUi = RunProgram(notAProgram, L"", unattended);
+    EXPECT_NE(0, withoutUi);
+    EXPECT_EQ(0, closer.closed()) << "the shell showed a box although asked not to";
+    const int withUi = RunProgram(notAProgram, L"");
+    EXPECT_NE(0, withUi);
+    EXPECT_LT(0, closer.closed()) << "no box seen: the check above would not see one either";
+    EXPECT_TRUE(ReadStandinLog(m_log).empty());
+}
+
+TEST(ChildStartForApp, SuppressesTheBoxExactlyWhenTheRunIsUnattended)
+{
+    CInstallerLauncher app;
+    EXPECT_FALSE(ChildStartFor(app).noErrorUi);
+    app.m_strMsiArgs = L"/i $MSIPATH /quiet";
+    EXPECT_TRUE(ChildStartFor(app).noErrorUi);
 }
 
 TEST_F(Runner, AFailedWaitGivesMinusOneAndClosesTheHandle)

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/exit_codes.h"
 #include "staging/folder_security.h"
 #include "tests/support/test_support.h"
 
@@ -137,7 +138,7 @@ TEST(MakeProtectedFolders, ALevelThatIsAJunctionIsRefused)
     // "Installers" made a junction leading elsewhere, as a user could have.
     if (!MakeJunction(temp / L"ZARO\\Installers", elsewhere.path()))
         GTEST_SKIP() << "this system cannot make a junction (Wine 8 has no reparse points, docs/WINE.md)";
-    EXPECT_EQ(kReparsePointRefused, MakeProtectedFolders(temp.path(), L"ZARO\\Installers\\Orbelle"));
+    EXPECT_EQ(exit_code::kReparsePointRefused, MakeProtectedFolders(temp.path(), L"ZARO\\Installers\\Orbelle"));
     EXPECT_FALSE(PathExists(elsewhere / L"Orbelle")) << "followed the link";
     RemoveDirectoryW((temp / L"ZARO\\Installers").c_str());
 }

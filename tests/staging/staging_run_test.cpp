@@ -60,10 +60,10 @@ TEST_P(Run, EndsWithTheRightCodeAndLeavesNoWorkFolder)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Run,
-    ::testing::Values(RunCase{"a restart request from the 32-bit redistributable ends the run",
+    ::testing::Values(RunCase{"a restart request from the 32-bit redistributable ends the run, as a failure",
                               L"staging_launcher_redist",
                               {{L"STANDIN_EXIT_vcredist_x86", L"3010"}},
-                              3010,
+                              static_cast<DWORD>(exit_code::kFailRebootRequired),
                               {L"vcredist_x86.exe"},
                               ""},
                       RunCase{"a failing legacy uninstaller ends the run",
