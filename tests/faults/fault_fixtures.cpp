@@ -30,15 +30,6 @@ bool WriteDefaultString(HKEY root, const wchar_t* path, const std::wstring& valu
                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-ValueSnapshot Bytes(DWORD type, const void* data, size_t size)
-{
-    ValueSnapshot value;
-    value.type = type;
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    value.bytes.assign(p, p + size);
-    return value;
-}
-
 } // namespace
 
 std::wstring MakerKeyPath()
@@ -77,24 +68,18 @@ KeySnapshot SampleSettings()
 {
     KeySnapshot settings;
     settings.exists = true;
-    const wchar_t text[] = L"Main Out 1/2";
-    settings.values[L"OutputName"] = Bytes(REG_SZ, text, sizeof(text));
-    const wchar_t unterminated[] = {L'4', L'8', L'k'};
-    settings.values[L"RateNoTerminator"] = Bytes(REG_SZ, unterminated, sizeof(unterminated));
-    const DWORD buffer = 256;
-    settings.values[L"BufferSize"] = Bytes(REG_DWORD, &buffer, sizeof(buffer));
-    const std::uint8_t record[] = {0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1};
-    settings.values[L"Enabled"] = Bytes(REG_BINARY, record, sizeof(record));
-    const wchar_t multi[] = L"In 1\0In 2\0";
-    settings.values[L"Inputs"] = Bytes(REG_MULTI_SZ, multi, sizeof(multi));
-    settings.values[L""] = Bytes(REG_SZ, L"", sizeof(wchar_t));
+    settings.values[L"OutputName"] = TextValue(L"Main Out 1/2");
+    settings.values[L"RateNoTerminator"] = ValueSnapshot{REG_SZ, WideBytes(L"48k", false)};
+    settings.values[L"BufferSize"] = ValueSnapshot{REG_DWORD, {0x00, 0x01, 0, 0}}; // 256
+    settings.values[L"Enabled"] = ValueSnapshot{REG_BINARY, {0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1}};
+    settings.values[L"Inputs"] = ValueSnapshot{REG_MULTI_SZ, WideBytes(std::wstring(L"In 1\0In 2\0", 10), true)};
+    settings.values[L""] = TextValue(L"");
     KeySnapshot& device = settings.subkeys[L"010203047E0B0000C0310000DEADBEEF"];
     device.exists = true;
     KeySnapshot& instance = device.subkeys[L"Instances"].subkeys[L"0001"];
     device.subkeys[L"Instances"].exists = true;
     instance.exists = true;
-    const ULONGLONG when = 0x01D9A1B2C3D4E5F6ull;
-    instance.values[L"LastSeen"] = Bytes(REG_QWORD, &when, sizeof(when));
+    instance.values[L"LastSeen"] = ValueSnapshot{REG_QWORD, {0xF6, 0xE5, 0xD4, 0xC3, 0xB2, 0xA1, 0xD9, 0x01}};
     return settings;
 }
 

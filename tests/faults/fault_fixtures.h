@@ -13,11 +13,23 @@
 #include <string>
 #include <vector>
 
-#include "key_snapshot.h"
 #include "launcher/product_constants.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/registry_snapshot.h"
 #include "tests/support/test_support.h"
 
 namespace faults {
+
+using testing_support::CountKeys;
+using testing_support::CountValues;
+using testing_support::DeleteKeyTree;
+using testing_support::FirstDifference;
+using testing_support::KeySnapshot;
+using testing_support::TakeSnapshot;
+using testing_support::TextValue;
+using testing_support::ValueSnapshot;
+using testing_support::WideBytes;
+using testing_support::WriteSnapshot;
 
 // HKLM paths of the driver, in the default view of the 64-bit test launchers.
 std::wstring SettingsKeyPath();

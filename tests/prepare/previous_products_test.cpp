@@ -15,6 +15,7 @@
 #include "prepare/previous_products.h"
 #include "registry/registry_key.h"
 #include "tests/prepare/prepare_fixtures.h"
+#include "tests/support/raw_registry.h"
 #include "tests/support/scratch_registry.h"
 #include "tests/support/test_support.h"
 

@@ -9,14 +9,12 @@
 #include <vector>
 
 #include "registry/registry_key.h"
+#include "tests/support/raw_registry.h"
 #include "tests/support/scratch_registry.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using testing_support::WideBytes;
-
-using Bytes = std::vector<std::uint8_t>;
 using KV::Variant;
 using namespace testing_support;
 
@@ -225,11 +223,10 @@ TEST_P(WriteValue, StoresTheRecordOrText)
     Variant value;
     c.make(value);
     EXPECT_EQ(c.result, key.WriteValue(L"v", value));
-    DWORD type = 0;
-    Bytes stored;
-    ASSERT_TRUE(GetValueRaw(L"W", L"v", type, stored));
-    EXPECT_EQ(c.type, type);
-    EXPECT_EQ(c.stored, stored);
+    const RawValue stored = GetValueRaw(L"W", L"v");
+    ASSERT_TRUE(stored.present);
+    EXPECT_EQ(c.type, stored.type);
+    EXPECT_EQ(c.stored, stored.data);
 }
 
 const std::uint8_t kAbc[] = {'a', 'b', 'c'};

@@ -14,24 +14,16 @@
 #include "launcher/product_constants.h"
 #include "settings/driver_keys.h"
 #include "tests/prepare/prepare_fixtures.h"
-#include "tests/settings/registry_fixture.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/registry_snapshot.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using namespace settings_test;
-using testing_support::BinDir;
-using testing_support::Environment;
-using testing_support::RawKeyPresent;
-using testing_support::RawSetText;
-using testing_support::RawText;
-using testing_support::ReadFileBytes;
-using testing_support::ReadStandinLog;
-using testing_support::RunProcess;
-using testing_support::TempDir;
+using namespace testing_support;
 
-const std::vector<std::uint8_t> kBoolFalse = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
-const std::vector<std::uint8_t> kBoolTrue = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
+const Bytes kBoolFalse = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
+const Bytes kBoolTrue = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
 const wchar_t kDeviceKey[] = L"010203047E0B0000C0310000DEADBEEF";
 
 // The test program has the launcher's bitness, so its default registry view
@@ -79,11 +71,7 @@ std::wstring MakerFolder()
 
 void RawDeleteZaro(REGSAM view)
 {
-    HKEY software = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view, &software) != ERROR_SUCCESS)
-        return;
-    RegDeleteTreeW(software, L"ZARO");
-    RegCloseKey(software);
+    DeleteKeyTree(L"Software\\ZARO", view);
 }
 
 // The Uninstall entry that Windows Installer wrote for a product (64-bit
@@ -143,9 +131,9 @@ std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRec
 void PlantInstances(const std::wstring& instances)
 {
     for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
-        ASSERT_TRUE(SetRaw(instances + L"\\" + name, L"Initialized", REG_BINARY, kBoolTrue));
-        ASSERT_TRUE(SetRaw(instances + L"\\" + name + L"\\Attached", L"", REG_BINARY, kBoolTrue));
-        ASSERT_TRUE(SetText(instances + L"\\" + name, L"FriendlyName", L"Orbelle USB"));
+        ASSERT_TRUE(SetValueRaw(instances + L"\\" + name, L"Initialized", REG_BINARY, kBoolTrue));
+        ASSERT_TRUE(SetValueRaw(instances + L"\\" + name + L"\\Attached", L"", REG_BINARY, kBoolTrue));
+        ASSERT_TRUE(SetTextRaw(instances + L"\\" + name, L"FriendlyName", L"Orbelle USB"));
     }
 }
 
@@ -153,10 +141,10 @@ void ExpectInstancesReset(const std::wstring& instances)
 {
     for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
         SCOPED_TRACE(testing_support::WideToUtf8(name));
-        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name, L"Initialized").data);
-        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name + L"\\Attached", L"").data);
-        EXPECT_EQ(20u, GetRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
-        EXPECT_EQ(L"Orbelle USB", RawText(instances + L"\\" + name, 0, L"FriendlyName"));
+        EXPECT_EQ(kBoolFalse, GetValueRaw(instances + L"\\" + name, L"Initialized").data);
+        EXPECT_EQ(kBoolFalse, GetValueRaw(instances + L"\\" + name + L"\\Attached", L"").data);
+        EXPECT_EQ(20u, GetValueRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
+        EXPECT_EQ(L"Orbelle USB", GetTextRaw(instances + L"\\" + name, L"FriendlyName"));
     }
 }
 
@@ -195,14 +183,14 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     machine.AdoptCarried();
 
     const std::wstring settings = DriverSettingsKeyPath();
-    const std::wstring oldProductCode = RawText(settings, 0, L"ProductCode");
+    const std::wstring oldProductCode = GetTextRaw(settings, L"ProductCode");
     ASSERT_FALSE(oldProductCode.empty()) << "the earlier release recorded no product code";
-    ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+    ASSERT_TRUE(SetValueRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
     const std::wstring instances = settings + L"\\" + kDeviceKey + L"\\Instances";
     PlantInstances(instances);
     // A key of the backup's name in the other registry view must survive:
     // the backup is removed in the launcher's own view only.
-    ASSERT_TRUE(RawSetText(SettingsBackupKeyPath(), kOtherView, L"Decoy", L"other view"));
+    ASSERT_TRUE(SetTextRaw(SettingsBackupKeyPath(), L"Decoy", L"other view", kOtherView));
     // The installed driver is running: two tray helpers of one name, one of
     // the other, a program whose name differs only in case, and the device
     // monitor service, which records what it receives in the same log.
@@ -260,32 +248,28 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     // settings as they were before the installation, reset state included.
     // (The observer runs at the end of the installation, when the package has
     // already recorded its own product code in the settings.)
-    const TreeSnapshot during = ReadSnapshotFile(run.snapshot);
+    KeySnapshot during = ParseSnapshot(ReadUtf8File(run.snapshot));
     const std::wstring guid = product::kDriverGuid;
-    TreeSnapshot settingsDuring = Subtree(during, guid);
-    TreeSnapshot backupDuring = Subtree(during, std::wstring(product::kSettingsBackupPrefix) + guid);
-    ASSERT_FALSE(settingsDuring.empty()) << "the observer saw no settings key";
-    const std::wstring productCodeLine = L"V\t\tProductCode";
-    std::vector<std::uint8_t> oldCodeData(
-        reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str()),
-        reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str() + oldProductCode.size() + 1));
-    EXPECT_EQ(L"1\t" + Hex(oldCodeData), backupDuring[productCodeLine]);
-    settingsDuring.erase(productCodeLine);
-    backupDuring.erase(productCodeLine);
+    KeySnapshot settingsDuring = during.subkeys[guid];
+    KeySnapshot backupDuring = during.subkeys[std::wstring(product::kSettingsBackupPrefix) + guid];
+    ASSERT_TRUE(settingsDuring.exists) << "the observer saw no settings key";
+    EXPECT_EQ(TextValue(oldProductCode), backupDuring.values[L"ProductCode"]);
+    settingsDuring.values.erase(L"ProductCode");
+    backupDuring.values.erase(L"ProductCode");
     EXPECT_EQ(settingsDuring, backupDuring);
     // Afterwards the copy is gone, and only in the launcher's own view.
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    EXPECT_EQ(L"other view", RawText(SettingsBackupKeyPath(), kOtherView, L"Decoy"));
+    EXPECT_EQ(L"other view", GetTextRaw(SettingsBackupKeyPath(), L"Decoy", kOtherView));
 
     // The new release is installed by the real Windows Installer: "MSI64"
     // under WOW64, "MSI32" otherwise, and the package stays in its folder.
-    const std::wstring newProductCode = RawText(settings, 0, L"ProductCode");
+    const std::wstring newProductCode = GetTextRaw(settings, L"ProductCode");
     EXPECT_NE(oldProductCode, newProductCode);
-    EXPECT_EQ(L"1.0.15", RawText(UninstallEntry(newProductCode), KEY_WOW64_64KEY, L"DisplayVersion"));
+    EXPECT_EQ(L"1.0.15", GetTextRaw(UninstallEntry(newProductCode), L"DisplayVersion", KEY_WOW64_64KEY));
     const std::wstring resource = UnderWow64() ? L"MSI64" : L"MSI32";
     EXPECT_EQ(L"Orbelle Scenario Driver 1.0.15 (" + resource + L")",
-              RawText(UninstallEntry(newProductCode), KEY_WOW64_64KEY, L"DisplayName"));
-    EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetRaw(settings, L"Volume").data);
+              GetTextRaw(UninstallEntry(newProductCode), L"DisplayName", KEY_WOW64_64KEY));
+    EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetValueRaw(settings, L"Volume").data);
     std::vector<std::uint8_t> left, carried;
     ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
     ASSERT_TRUE(
@@ -294,7 +278,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
 
     // The 64-bit package registered in the 64-bit Uninstall list only, and
     // looking up the version left no empty entry in the 32-bit one.
-    EXPECT_FALSE(RawKeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
     // Nothing is left in the temporary folder.
     EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }
@@ -330,16 +314,16 @@ TEST(EdgeRun, RejectedPackageReportsWindowsInstallersCode)
     ASSERT_NE(0, rejected) << "Windows Installer took the corrupt package";
 
     const std::wstring settings = DriverSettingsKeyPath();
-    ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
-    ASSERT_TRUE(SetText(settings + L"\\Mixer", L"Name", L"Main"));
-    const TreeSnapshot before = SnapshotTree(settings);
+    ASSERT_TRUE(SetValueRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+    ASSERT_TRUE(SetTextRaw(settings + L"\\Mixer", L"Name", L"Main"));
+    const KeySnapshot before = TakeSnapshot(settings);
 
     const auto result = RunLauncher(L"scenario_launcher_rejected", L"-quiet", run.Env());
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(rejected), result.exitCode);
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    EXPECT_EQ(before, SnapshotTree(settings));
+    EXPECT_EQ(before, TakeSnapshot(settings));
     EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }
 
@@ -365,7 +349,7 @@ TEST_P(InstalledRelease, DecidesTheDeviceReset)
     machine.AdoptCarried();
     const std::wstring instances = DriverSettingsKeyPath() + L"\\" + kDeviceKey + L"\\Instances";
     PlantInstances(instances);
-    const TreeSnapshot planted = SnapshotTree(instances);
+    const KeySnapshot planted = TakeSnapshot(instances);
 
     const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
@@ -374,7 +358,7 @@ TEST_P(InstalledRelease, DecidesTheDeviceReset)
     if (GetParam().reset)
         ExpectInstancesReset(instances);
     else
-        EXPECT_EQ(planted, SnapshotTree(instances));
+        EXPECT_EQ(planted, TakeSnapshot(instances));
 }
 
 INSTANTIATE_TEST_SUITE_P(Releases, InstalledRelease,

@@ -9,17 +9,18 @@
 
 #include "settings/driver_keys.h"
 #include "tests/settings/registry_fixture.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/registry_snapshot.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using namespace settings_test;
-using testing_support::BinDir;
-using testing_support::RunProcess;
+using namespace testing_support;
+using settings_test::ZaroKeyCleanup;
 
 const wchar_t kOpenCommand[] = L"Msi.Package\\shell\\Open\\command";
-const std::vector<std::uint8_t> kBoolFalse = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
-const std::vector<std::uint8_t> kBoolTrue = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
+const Bytes kBoolFalse = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
+const Bytes kBoolTrue = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
 
 std::wstring Launcher(const std::wstring& name)
 {
@@ -108,12 +109,12 @@ TEST(SettingsRun, BackupExistsWhileThePackageInstalls)
     OpenActionOverride open(L"\"" + BinDir() + L"\\standin.exe\" \"%1\"");
     ASSERT_TRUE(open.ok());
     const std::wstring settings = DriverSettingsKeyPath();
-    ASSERT_TRUE(SetText(settings, L"ProductCode", L"{00000000-0000-0000-0000-000000000000}"));
-    ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
-    ASSERT_TRUE(SetRaw(settings + L"\\Mixer\\Bus 1", L"Gain", REG_BINARY,
-                       Bytes({0x14, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8})));
-    ASSERT_TRUE(CreateKey(settings + L"\\Mixer\\Bus 2"));
-    const TreeSnapshot planted = SnapshotTree(settings);
+    ASSERT_TRUE(SetTextRaw(settings, L"ProductCode", L"{00000000-0000-0000-0000-000000000000}"));
+    ASSERT_TRUE(SetValueRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+    ASSERT_TRUE(SetValueRaw(settings + L"\\Mixer\\Bus 1", L"Gain", REG_BINARY,
+                            Bytes({0x14, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8})));
+    ASSERT_TRUE(CreateKeyRaw(settings + L"\\Mixer\\Bus 2"));
+    const KeySnapshot planted = TakeSnapshot(settings);
 
     testing_support::TempDir temp;
     const auto result = RunProcess(
@@ -126,13 +127,13 @@ TEST(SettingsRun, BackupExistsWhileThePackageInstalls)
     ASSERT_EQ(1u, children.size());
     EXPECT_NE(std::wstring::npos, children[0].arguments.find(L"ZaroInstaller.msi")) << "the package was not opened";
 
-    const TreeSnapshot during = ReadSnapshotFile(temp / L"registry.txt");
+    KeySnapshot during = ParseSnapshot(ReadUtf8File(temp / L"registry.txt"));
     const std::wstring guid = L"{5B0E27A4-C3D1-4F68-A2B9-7E41D06C93F5}";
-    EXPECT_EQ(planted, Subtree(during, guid));
-    EXPECT_EQ(planted, Subtree(during, L"SettingsBackup_" + guid));
+    EXPECT_EQ(planted, during.subkeys[guid]);
+    EXPECT_EQ(planted, during.subkeys[L"SettingsBackup_" + guid]);
 
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    EXPECT_EQ(planted, SnapshotTree(settings));
+    EXPECT_EQ(planted, TakeSnapshot(settings));
 }
 
 struct ReleaseCase {
@@ -163,28 +164,28 @@ TEST_P(SecondRun, ResetsDeviceStateOnlyAfterAnOldRelease)
     ASSERT_TRUE(first.started);
     ASSERT_FALSE(first.timedOut);
     ASSERT_EQ(0u, first.exitCode);
-    ASSERT_TRUE(GetRaw(DriverSettingsKeyPath(), L"ProductCode").present) << "the package did not install";
+    ASSERT_TRUE(GetValueRaw(DriverSettingsKeyPath(), L"ProductCode").present) << "the package did not install";
 
     const std::wstring instances = DriverSettingsKeyPath() + L"\\010203047E0B0000C0310000DEADBEEF\\Instances";
     for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
-        ASSERT_TRUE(SetRaw(instances + L"\\" + name, L"Initialized", REG_BINARY, kBoolTrue));
-        ASSERT_TRUE(SetRaw(instances + L"\\" + name + L"\\Attached", L"", REG_BINARY, kBoolTrue));
+        ASSERT_TRUE(SetValueRaw(instances + L"\\" + name, L"Initialized", REG_BINARY, kBoolTrue));
+        ASSERT_TRUE(SetValueRaw(instances + L"\\" + name + L"\\Attached", L"", REG_BINARY, kBoolTrue));
     }
-    const TreeSnapshot planted = SnapshotTree(instances);
+    const KeySnapshot planted = TakeSnapshot(instances);
 
     const auto second = RunProcess(Launcher(launcherName) + L" -quiet", {}, 300000);
     ASSERT_TRUE(second.started);
     ASSERT_FALSE(second.timedOut);
 
     if (!GetParam().reset) {
-        EXPECT_EQ(planted, SnapshotTree(instances));
+        EXPECT_EQ(planted, TakeSnapshot(instances));
         return;
     }
     for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
-        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name, L"Initialized").data);
-        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name + L"\\Attached", L"").data);
-        EXPECT_EQ(20u, GetRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
+        EXPECT_EQ(kBoolFalse, GetValueRaw(instances + L"\\" + name, L"Initialized").data);
+        EXPECT_EQ(kBoolFalse, GetValueRaw(instances + L"\\" + name + L"\\Attached", L"").data);
+        EXPECT_EQ(20u, GetValueRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
     }
 }
 

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include <sstream>
-
 namespace testing_support {
 
 std::wstring BinDir()
@@ -86,40 +84,6 @@ std::vector<std::wstring> ListNames(const std::wstring& folder)
     FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-bool RawKeyPresent(const std::wstring& path, REGSAM view)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-bool RawSetText(const std::wstring& path, REGSAM view, const std::wstring& name, const std::wstring& text)
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
-}
-
-std::wstring RawText(const std::wstring& path, REGSAM view, const std::wstring& name)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return L"";
-    wchar_t buffer[256] = {};
-    DWORD size = sizeof(buffer) - sizeof(wchar_t);
-    DWORD type = 0;
-    const LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_SZ ? std::wstring(buffer) : std::wstring();
 }
 
 bool PathExists(const std::wstring& path)
@@ -257,6 +221,14 @@ bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& b
     return ok && written == bytes.size();
 }
 
+std::wstring ReadUtf8File(const std::wstring& path)
+{
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFileBytes(path, bytes))
+        return L"";
+    return Utf8ToWide(std::string(bytes.begin(), bytes.end()));
+}
+
 std::vector<std::uint8_t> WideBytes(const std::wstring& text, bool withNul)
 {
     std::vector<std::uint8_t> out;
@@ -293,10 +265,7 @@ std::string WideToUtf8(const std::wstring& text)
 std::vector<StandinRecord> ReadStandinLog(const std::wstring& path)
 {
     std::vector<StandinRecord> records;
-    std::vector<std::uint8_t> bytes;
-    if (!ReadFileBytes(path, bytes))
-        return records;
-    std::wstring text = Utf8ToWide(std::string(bytes.begin(), bytes.end()));
+    const std::wstring text = ReadUtf8File(path);
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find(L"\r\n", start);

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the test programs: temporary folders, child processes with
 // captured output, and files. Everything here cleans up after itself.
+// Registry helpers are in raw_registry.h and registry_snapshot.h.
 #include <windows.h>
 
 #include <cstdint>
@@ -35,14 +36,6 @@ std::wstring NewUuidText();
 
 // The names in a folder (not "." and ".."), sorted; empty when it is missing.
 std::vector<std::wstring> ListNames(const std::wstring& folder);
-
-// Raw registry access below HKEY_LOCAL_MACHINE in one explicit view
-// (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY), independent of the code under test.
-bool RawKeyPresent(const std::wstring& path, REGSAM view);
-// Creates the key as needed and sets a REG_SZ value.
-bool RawSetText(const std::wstring& path, REGSAM view, const std::wstring& name, const std::wstring& text);
-// A REG_SZ value's text; empty when the key, the value or the type is not there.
-std::wstring RawText(const std::wstring& path, REGSAM view, const std::wstring& name);
 
 // Removes a folder tree; returns true when it is gone afterwards.
 bool RemoveTree(const std::wstring& path);
@@ -81,6 +74,8 @@ std::vector<StandinRecord> ReadStandinLog(const std::wstring& path);
 
 bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes);
 bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
+// A UTF-8 file's text; empty when it cannot be read.
+std::wstring ReadUtf8File(const std::wstring& path);
 std::wstring Utf8ToWide(const std::string& text);
 // The UTF-16LE bytes of `text`, as the registry stores them, with or without a
 // terminating NUL unit.
