@@ -1,16 +1,16 @@
 // The package file held open without sharing by another process, as a second
 // launcher holds it while it writes the package: the launcher cannot write its
 // package, says so, goes on to the end of its run, and loses nothing.
+#include <shlobj.h>
+
 #include <string>
 #include <vector>
 
 #include "fault_fixtures.h"
-#include "tests/staging/staging_fixtures.h"
 
 namespace faults {
 namespace {
 
-using staging_fixtures::ListNames;
 using testing_support::Environment;
 using testing_support::ReadFileBytes;
 using testing_support::ReadStandinLog;

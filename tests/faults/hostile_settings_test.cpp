@@ -8,6 +8,7 @@
 
 #include "fault_fixtures.h"
 #include "launcher/exit_codes.h"
+#include "tests/support/value_records.h"
 
 namespace faults {
 namespace {
@@ -23,7 +24,7 @@ void AddEveryType(KeySnapshot& key)
     key.values[L"sz with inner NUL"] = ValueSnapshot{REG_SZ, WideBytes(std::wstring(L"a\0tail", 6), true)};
     key.values[L"expand"] = ValueSnapshot{REG_EXPAND_SZ, WideBytes(L"%SystemRoot%\\\u20AC", true)};
     key.values[L"binary"] = ValueSnapshot{REG_BINARY, {0xDE, 0xAD, 0xBE, 0xEF}};
-    key.values[L"binary record"] = ValueSnapshot{REG_BINARY, {13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1}};
+    key.values[L"binary record"] = ValueSnapshot{REG_BINARY, testing_support::kBoolTrueRecord};
     key.values[L"binary bad record"] = ValueSnapshot{REG_BINARY, {0xFF, 0xFF, 0xFF, 0x7F, 9, 9, 9, 9, 2, 0, 0, 0}};
     key.values[L"binary empty"] = ValueSnapshot{REG_BINARY, {}};
     key.values[L"dword"] = ValueSnapshot{REG_DWORD, {0x78, 0x56, 0x34, 0x12}};

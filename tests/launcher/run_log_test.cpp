@@ -12,7 +12,6 @@
 
 namespace {
 
-using testing_support::BinDir;
 using testing_support::PathExists;
 using testing_support::RunProcess;
 using testing_support::TempDir;
@@ -21,7 +20,7 @@ const DWORD kNoPackage = ERROR_RESOURCE_TYPE_NOT_FOUND;
 
 std::wstring Launcher()
 {
-    return L"\"" + BinDir() + L"\\launcher_log.exe\"";
+    return testing_support::Launcher(L"launcher_log");
 }
 
 // The log's lines, decoded from UTF-8; empty when it cannot be read.

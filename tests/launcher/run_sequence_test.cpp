@@ -9,7 +9,7 @@
 
 namespace {
 
-using testing_support::BinDir;
+using testing_support::Launcher;
 using testing_support::RunProcess;
 using testing_support::StartProcess;
 
@@ -18,11 +18,6 @@ const wchar_t kCaption[] = L"Orbelle test confirmation";
 // These launchers carry no package: a run that reaches the package
 // installation ends with the code of the missing resource.
 const DWORD kReachedTheEnd = ERROR_RESOURCE_TYPE_NOT_FOUND;
-
-std::wstring Launcher(const wchar_t* name)
-{
-    return L"\"" + BinDir() + L"\\" + name + L".exe\"";
-}
 
 struct NoBoxCase {
     const wchar_t* launcher;

@@ -25,9 +25,7 @@ int HelperProcesses::Start(const std::wstring& fileName)
     const std::wstring folder = m_dir / std::to_wstring(m_processes.size());
     const std::wstring program = folder + L"\\" + fileName;
     const std::wstring log = folder + L"\\started.log";
-    if (!CreateDirectoryW(folder.c_str(), nullptr) ||
-        !CopyFileW(((m_programFolder.empty() ? BinDir() : m_programFolder) + L"\\standin.exe").c_str(), program.c_str(),
-                   TRUE))
+    if (!CreateDirectoryW(folder.c_str(), nullptr) || !testing_support::CopyStandin(program, m_programFolder))
         return -1;
     HANDLE process =
         testing_support::StartProcess(L"\"" + program + L"\"", {{L"STANDIN_WAIT", L"1"}, {L"STANDIN_LOG", log}});
@@ -145,26 +143,6 @@ std::vector<DWORD> TestService::RecordedControls() const
             codes.push_back(static_cast<DWORD>(std::wcstoul(record.arguments.c_str(), nullptr, 10)));
     }
     return codes;
-}
-
-SystemMsiexecStandin::SystemMsiexecStandin() : m_backup(m_dir / L"msiexec.exe.original")
-{
-    wchar_t overrides[256] = {};
-    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 256);
-    if (std::wcsstr(overrides, L"msiexec.exe=n") == nullptr)
-        return;
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    m_msiexec = std::wstring(system) + L"\\msiexec.exe";
-    if (!CopyFileW(m_msiexec.c_str(), m_backup.c_str(), TRUE))
-        return;
-    m_ok = CopyFileW((BinDir() + L"\\standin.exe").c_str(), m_msiexec.c_str(), FALSE) != FALSE;
-}
-
-SystemMsiexecStandin::~SystemMsiexecStandin()
-{
-    if (testing_support::PathExists(m_backup))
-        CopyFileW(m_backup.c_str(), m_msiexec.c_str(), FALSE);
 }
 
 bool ServiceInstalled(const wchar_t* name)

@@ -1,6 +1,7 @@
 #pragma once
 // Fixtures for the preparation steps: running stand-in tray helpers and a real
-// test service named like the driver's device-monitor service.
+// test service named like the driver's device-monitor service. (The recording
+// msiexec is testing_support::SystemMsiexecStandin, tests/support/test_machine.h.)
 #include <windows.h>
 
 #include <string>
@@ -71,28 +72,6 @@ class TestService {
     std::wstring m_recordFile;
     SC_HANDLE m_manager = nullptr;
     SC_HANDLE m_service = nullptr;
-};
-
-// Puts a copy of the stand-in program over the prefix's msiexec.exe in the
-// system folder and the original back when the object goes away. Wine runs the
-// copy only with WINEDLLOVERRIDES="msiexec.exe=n,b" in the Unix environment
-// of the test program (set by CTest, see CMakeLists.txt); with it, the
-// original builtin still loads once restored.
-class SystemMsiexecStandin {
-  public:
-    SystemMsiexecStandin();
-    ~SystemMsiexecStandin();
-    SystemMsiexecStandin(const SystemMsiexecStandin&) = delete;
-    SystemMsiexecStandin& operator=(const SystemMsiexecStandin&) = delete;
-
-    // True when the copy is in place and the override is set.
-    bool ok() const { return m_ok; }
-
-  private:
-    testing_support::TempDir m_dir;
-    std::wstring m_msiexec;
-    std::wstring m_backup;
-    bool m_ok = false;
 };
 
 // True when a service named `name` is installed in this prefix.

@@ -12,6 +12,7 @@
 #include "tests/support/raw_registry.h"
 #include "tests/support/scratch_registry.h"
 #include "tests/support/test_support.h"
+#include "tests/support/value_records.h"
 
 namespace {
 
@@ -157,8 +158,6 @@ TEST_P(ReadOther, DecodesRecordsAndReadsAnythingElseAsEmpty)
     EXPECT_EQ(c.payload, PayloadOf(value));
 }
 
-const Bytes kBoolRecord{13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1};
-
 INSTANTIATE_TEST_SUITE_P(
     Types, ReadOther,
     ::testing::Values(
@@ -167,8 +166,8 @@ INSTANTIATE_TEST_SUITE_P(
         OtherCase{"BinaryNotARecord", REG_BINARY, Bytes{1, 2, 3}, Variant::Empty, {}},
         OtherCase{"BinaryReservedNotZero", REG_BINARY, Bytes{12, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, Variant::Empty, {}},
         OtherCase{"BinaryEmpty", REG_BINARY, Bytes{}, Variant::Empty, {}},
-        OtherCase{"BinaryRecord", REG_BINARY, kBoolRecord, Variant::Bool, {1}},
-        OtherCase{"NoneHoldingARecord", REG_NONE, kBoolRecord, Variant::Bool, {1}},
+        OtherCase{"BinaryRecord", REG_BINARY, kBoolTrueRecord, Variant::Bool, {1}},
+        OtherCase{"NoneHoldingARecord", REG_NONE, kBoolTrueRecord, Variant::Bool, {1}},
         OtherCase{"MultiSz", REG_MULTI_SZ, WideBytes(std::wstring(L"a\0b\0", 4), true), Variant::Empty, {}}),
     [](const ::testing::TestParamInfo<OtherCase>& info) { return std::string(info.param.name); });
 
@@ -234,7 +233,7 @@ const std::uint8_t kAbc[] = {'a', 'b', 'c'};
 INSTANTIATE_TEST_SUITE_P(
     Kinds, WriteValue,
     ::testing::Values(WriteCase{"BoolFalse", [](Variant& v) { v.SetTyped(Variant::Bool, "\0", 1); }, 13, REG_BINARY,
-                                Bytes{13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}},
+                                kBoolFalseRecord},
                       WriteCase{"Int64One", [](Variant& v) { v.SetTyped(Variant::Int64, "\1\0\0\0\0\0\0\0", 8); }, 20,
                                 REG_BINARY, Bytes{20, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}},
                       WriteCase{"Empty", [](Variant&) {}, 12, REG_BINARY, Bytes{12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},

@@ -5,8 +5,6 @@
 // the 32-bit registry view and the Uninstall list is read in the 64-bit view.
 #include <gtest/gtest.h>
 
-#include <shlobj.h>
-
 #include <string>
 #include <vector>
 
@@ -16,15 +14,13 @@
 #include "tests/prepare/prepare_fixtures.h"
 #include "tests/support/raw_registry.h"
 #include "tests/support/registry_snapshot.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
+#include "tests/support/value_records.h"
 
 namespace {
 
 using namespace testing_support;
-
-const Bytes kBoolFalse = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
-const Bytes kBoolTrue = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
-const wchar_t kDeviceKey[] = L"010203047E0B0000C0310000DEADBEEF";
 
 // The test program has the launcher's bitness, so its default registry view
 // is the launcher's: the driver's keys are read and written there.
@@ -57,21 +53,7 @@ std::wstring Bin(const std::wstring& name)
 
 std::wstring InstallersFolder()
 {
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return std::wstring(buffer) + L"\\ZARO\\Installers\\Orbelle";
-}
-
-std::wstring MakerFolder()
-{
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return std::wstring(buffer) + L"\\ZARO";
-}
-
-void RawDeleteZaro(REGSAM view)
-{
-    DeleteKeyTree(L"Software\\ZARO", view);
+    return MakerFolder() + L"\\Installers\\Orbelle";
 }
 
 // The Uninstall entry that Windows Installer wrote for a product (64-bit
@@ -81,43 +63,12 @@ std::wstring UninstallEntry(const std::wstring& productCode)
     return std::wstring(product::kUninstallList) + L"\\" + productCode;
 }
 
-int RunMsiexec(const std::wstring& arguments)
+// Either of the launcher's package resources is removed at the end.
+void AdoptCarried(TestMachine& machine)
 {
-    const auto result = RunProcess(L"msiexec.exe " + arguments, {}, 300000);
-    return result.started && !result.timedOut ? static_cast<int>(result.exitCode) : -1;
+    machine.Adopt(BinDir() + L"\\scenario-observed-msi32.msi");
+    machine.Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
 }
-
-// Everything a scenario leaves goes when it ends: packages it installed, the
-// driver's keys in both views, the installers folder.
-class Machine {
-  public:
-    ~Machine()
-    {
-        for (const auto& package : m_installed)
-            RunMsiexec(L"/x \"" + package + L"\" /quiet");
-        RawDeleteZaro(0);
-        RawDeleteZaro(kOtherView);
-        testing_support::RemoveTree(MakerFolder());
-    }
-    // Installs a test package with the real Windows Installer, as an earlier
-    // run of the setup would have left it; it is removed again at the end.
-    bool Install(const std::wstring& package)
-    {
-        m_installed.push_back(package);
-        return RunMsiexec(L"/i \"" + package + L"\" /quiet") == 0;
-    }
-    // A package the launcher installs is removed at the end too.
-    void Adopt(const std::wstring& package) { m_installed.push_back(package); }
-    // Either of the launcher's package resources.
-    void AdoptCarried()
-    {
-        Adopt(BinDir() + L"\\scenario-observed-msi32.msi");
-        Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
-    }
-
-  private:
-    std::vector<std::wstring> m_installed;
-};
 
 std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRecord>& records)
 {
@@ -127,22 +78,13 @@ std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRec
     return names;
 }
 
-// Plants device instances as an old driver leaves them.
-void PlantInstances(const std::wstring& instances)
-{
-    for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
-        ASSERT_TRUE(SetValueRaw(instances + L"\\" + name, L"Initialized", REG_BINARY, kBoolTrue));
-        ASSERT_TRUE(SetValueRaw(instances + L"\\" + name + L"\\Attached", L"", REG_BINARY, kBoolTrue));
-        ASSERT_TRUE(SetTextRaw(instances + L"\\" + name, L"FriendlyName", L"Orbelle USB"));
-    }
-}
-
+// The instances of PlantDeviceInstances as the reset leaves them.
 void ExpectInstancesReset(const std::wstring& instances)
 {
-    for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
+    for (const wchar_t* name : kPlantedInstanceNames) {
         SCOPED_TRACE(testing_support::WideToUtf8(name));
-        EXPECT_EQ(kBoolFalse, GetValueRaw(instances + L"\\" + name, L"Initialized").data);
-        EXPECT_EQ(kBoolFalse, GetValueRaw(instances + L"\\" + name + L"\\Attached", L"").data);
+        EXPECT_EQ(kBoolFalseRecord, GetValueRaw(instances + L"\\" + name, L"Initialized").data);
+        EXPECT_EQ(kBoolFalseRecord, GetValueRaw(instances + L"\\" + name + L"\\Attached", L"").data);
         EXPECT_EQ(20u, GetValueRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
         EXPECT_EQ(L"Orbelle USB", GetTextRaw(instances + L"\\" + name, L"FriendlyName"));
     }
@@ -169,25 +111,25 @@ struct RunFolders {
 testing_support::ProcessResult RunLauncher(const std::wstring& launcher, const std::wstring& arguments,
                                            const Environment& env)
 {
-    return RunProcess(L"\"" + Bin(launcher + L".exe") + L"\" " + arguments, env, 600000);
+    return RunProcess(Launcher(launcher) + L" " + arguments, env, 600000);
 }
 
 // The typical unattended deployment: "OrbelleSetup.exe -quiet" on a machine
 // where release 1.0.13 is installed and has recorded two device instances.
 TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     ASSERT_TRUE(machine.Install(Bin(L"scenario-old-1.0.13.msi"))) << "the earlier release did not install";
-    machine.AdoptCarried();
+    AdoptCarried(machine);
 
     const std::wstring settings = DriverSettingsKeyPath();
     const std::wstring oldProductCode = GetTextRaw(settings, L"ProductCode");
     ASSERT_FALSE(oldProductCode.empty()) << "the earlier release recorded no product code";
     ASSERT_TRUE(SetValueRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
-    const std::wstring instances = settings + L"\\" + kDeviceKey + L"\\Instances";
-    PlantInstances(instances);
+    const std::wstring instances = DeviceInstancesKeyPath();
+    ASSERT_TRUE(PlantDeviceInstances(instances));
     // A key of the backup's name in the other registry view must survive:
     // the backup is removed in the launcher's own view only.
     ASSERT_TRUE(SetTextRaw(SettingsBackupKeyPath(), L"Decoy", L"other view", kOtherView));
@@ -287,7 +229,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
 // touched, and its code is the exit code.
 TEST(EdgeRun, FailingRedistributableTouchesNothing)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     Environment env = run.Env();
@@ -307,7 +249,7 @@ TEST(EdgeRun, FailingRedistributableTouchesNothing)
 // settings are as they were, and Windows Installer's code is the exit code.
 TEST(EdgeRun, RejectedPackageReportsWindowsInstallersCode)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     const int rejected = RunMsiexec(L"/i \"" + Bin(L"scenario-corrupt.msi") + L"\" /quiet");
@@ -342,13 +284,13 @@ class InstalledRelease : public ::testing::TestWithParam<ReleaseCase> {};
 // Only releases up to 1.0.13 have their recorded device state reset.
 TEST_P(InstalledRelease, DecidesTheDeviceReset)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     ASSERT_TRUE(machine.Install(Bin(GetParam().package)));
-    machine.AdoptCarried();
-    const std::wstring instances = DriverSettingsKeyPath() + L"\\" + kDeviceKey + L"\\Instances";
-    PlantInstances(instances);
+    AdoptCarried(machine);
+    const std::wstring instances = DeviceInstancesKeyPath();
+    ASSERT_TRUE(PlantDeviceInstances(instances));
     const KeySnapshot planted = TakeSnapshot(instances);
 
     const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
@@ -369,10 +311,10 @@ INSTANTIATE_TEST_SUITE_P(Releases, InstalledRelease,
 // A deployment tool asks Windows Installer for a verbose log of its own.
 TEST(EdgeRun, MsiargsWithALogOptionWritesTheLogWhereAsked)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
-    machine.AdoptCarried();
+    AdoptCarried(machine);
     const std::wstring msiLog = run.temp / L"install log.txt";
 
     const auto result =

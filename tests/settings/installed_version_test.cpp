@@ -6,16 +6,15 @@
 
 #include "settings/driver_keys.h"
 #include "settings/installed_version.h"
-#include "tests/settings/registry_fixture.h"
 #include "tests/support/raw_registry.h"
 #include "tests/support/registry_snapshot.h"
 #include "tests/support/scratch_registry.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using namespace testing_support;
-using settings_test::ZaroKeyCleanup;
 
 const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const wchar_t kCode[] = L"{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
@@ -153,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
 // writes: the test package installed by the real msiexec, then removed.
 TEST(InstalledVersionOfRealPackage, FindsWhatMsiexecInstalled)
 {
-    ZaroKeyCleanup cleanup;
+    TestMachine machine;
+    RemoveDriverTraces();
     const std::wstring package = testing_support::BinDir() + L"\\orbelle-test-1.0.13.msi";
     ASSERT_TRUE(testing_support::PathExists(package));
     const auto install = testing_support::RunProcess(L"msiexec.exe /i \"" + package + L"\" /quiet", {}, 300000);

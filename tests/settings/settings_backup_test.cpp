@@ -7,6 +7,7 @@
 #include "tests/support/raw_registry.h"
 #include "tests/support/registry_snapshot.h"
 #include "tests/support/scratch_registry.h"
+#include "tests/support/value_records.h"
 
 namespace {
 
@@ -31,10 +32,8 @@ class SettingsBackup : public ::testing::Test {
         ASSERT_TRUE(SetValueRaw(s, L"Expand", REG_EXPAND_SZ, Bytes({'%', 0, 'X', 0, '%', 0, 0, 0})));
         ASSERT_TRUE(SetValueRaw(s, L"Raw", REG_BINARY, Bytes({0xDE, 0xAD, 0xBE, 0xEF, 0x00, 0xFF})));
         ASSERT_TRUE(SetValueRaw(s, L"Empty", REG_BINARY, {}));
-        ASSERT_TRUE(SetValueRaw(s + L"\\Device\\Instances\\One", L"Initialized", REG_BINARY,
-                                Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1})));
-        ASSERT_TRUE(SetValueRaw(s + L"\\Device\\Instances\\One\\Attached", L"", REG_BINARY,
-                                Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0})));
+        ASSERT_TRUE(SetValueRaw(s + L"\\Device\\Instances\\One", L"Initialized", REG_BINARY, kBoolTrueRecord));
+        ASSERT_TRUE(SetValueRaw(s + L"\\Device\\Instances\\One\\Attached", L"", REG_BINARY, kBoolFalseRecord));
         ASSERT_TRUE(SetValueRaw(s + L"\\Device", L"None", REG_NONE, Bytes({9})));
         ASSERT_TRUE(CreateKeyRaw(s + L"\\Device\\Instances\\Empty"));
     }

@@ -12,14 +12,17 @@
 #include "launcher/installer_launcher.h"
 #include "staging/work_folder.h"
 #include "staging_fixtures.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using staging_fixtures::IsUuidText;
-using staging_fixtures::ListNames;
-using staging_fixtures::ScopedEnv;
+using testing_support::InstalledPackagePath;
+using testing_support::ListNames;
+using testing_support::MakerFolder;
 using testing_support::PathExists;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 class WorkFolder : public ::testing::Test {
@@ -207,17 +210,14 @@ TEST_F(DeleteWork, AFileStillHeldOpenStaysWithItsFolder)
 // folder; each test removes what it created there.
 class InstallersFolder : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(PathExists(staging_fixtures::MakerFolder())) << "left behind by another test";
-    }
-    staging_fixtures::MakerFolderCleanup m_cleanup;
+    void SetUp() override { ASSERT_FALSE(PathExists(MakerFolder())) << "left behind by another test"; }
+    testing_support::TestMachine m_machine;
     CInstallerLauncher m_app;
 };
 
 TEST_F(InstallersFolder, IsCreatedWithItsParentsAndReused)
 {
-    const std::wstring expected = staging_fixtures::InstalledPackagePath();
+    const std::wstring expected = InstalledPackagePath();
     for (int run = 0; run < 2; ++run) {
         std::wstring path;
         UniqueFileHandle file;
@@ -226,8 +226,7 @@ TEST_F(InstallersFolder, IsCreatedWithItsParentsAndReused)
         EXPECT_TRUE(file.valid());
     }
     EXPECT_TRUE(m_app.m_strWorkFolder.empty());
-    EXPECT_EQ(std::vector<std::wstring>{L"ZaroInstaller.msi"},
-              ListNames(staging_fixtures::MakerFolder() + L"\\Installers\\Orbelle"));
+    EXPECT_EQ(std::vector<std::wstring>{L"ZaroInstaller.msi"}, ListNames(MakerFolder() + L"\\Installers\\Orbelle"));
 }
 
 TEST_F(InstallersFolder, APackageHeldOpenElsewhereFailsWithTheSystemCode)

@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include <rpc.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 
@@ -12,6 +13,32 @@ std::wstring BinDir()
     GetModuleFileNameW(nullptr, path, MAX_PATH * 4 - 1);
     std::wstring dir(path);
     return dir.substr(0, dir.find_last_of(L'\\'));
+}
+
+std::wstring Launcher(const std::wstring& name)
+{
+    return L"\"" + BinDir() + L"\\" + name + L".exe\"";
+}
+
+bool CopyStandin(const std::wstring& path, const std::wstring& programFolder)
+{
+    const std::wstring standin = (programFolder.empty() ? BinDir() : programFolder) + L"\\standin.exe";
+    return CopyFileW(standin.c_str(), path.c_str(), FALSE) != FALSE;
+}
+
+ScopedEnv::ScopedEnv(const wchar_t* name, const std::wstring& value) : m_name(name)
+{
+    wchar_t buffer[4096] = {};
+    const DWORD n = GetEnvironmentVariableW(name, buffer, 4096);
+    m_had = n > 0 && n < 4096;
+    if (m_had)
+        m_old.assign(buffer, n);
+    SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr);
 }
 
 std::wstring NewUuidText()
@@ -194,6 +221,34 @@ ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env
     return result;
 }
 
+std::vector<DWORD> FindProcesses(const wchar_t* name, DWORD parentPid)
+{
+    std::vector<DWORD> found;
+    const UniqueSnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return found;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL ok = Process32FirstW(snapshot.get(), &entry); ok; ok = Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, name) == 0 && (parentPid == 0 || entry.th32ParentProcessID == parentPid))
+            found.push_back(entry.th32ProcessID);
+    }
+    return found;
+}
+
+size_t KillProcesses(const wchar_t* name, DWORD parentPid, UINT exitCode)
+{
+    size_t killed = 0;
+    for (DWORD pid : FindProcesses(name, parentPid)) {
+        const UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        if (process && TerminateProcess(process.get(), exitCode)) {
+            WaitForSingleObject(process.get(), 10000);
+            ++killed;
+        }
+    }
+    return killed;
+}
+
 bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes)
 {
     bytes.clear();
@@ -292,6 +347,17 @@ std::vector<StandinRecord> ReadStandinLog(const std::wstring& path)
         records.push_back(record);
     }
     return records;
+}
+
+bool WaitForRecords(const std::wstring& log, size_t count, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (ReadStandinLog(log).size() < count) {
+        if (GetTickCount64() > deadline)
+            return false;
+        Sleep(50);
+    }
+    return true;
 }
 
 } // namespace testing_support
