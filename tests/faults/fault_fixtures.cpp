@@ -74,9 +74,8 @@ StandinInstaller::StandinInstaller(const testing_support::TempDir& temp)
 RunStoppedInInstaller::~RunStoppedInInstaller()
 {
     if (m_process) {
-        TerminateProcess(m_process, 0xDEAD);
-        WaitForSingleObject(m_process, 10000);
-        CloseHandle(m_process);
+        TerminateProcess(m_process.get(), 0xDEAD);
+        WaitForSingleObject(m_process.get(), 10000);
     }
     if (m_pid)
         KillProcesses(L"msiexec.exe", m_pid, 0);
@@ -89,7 +88,7 @@ bool RunStoppedInInstaller::Start(const wchar_t* launcher)
     testing_support::Environment env{
         {L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_msiexec", L"1"}, {L"TMP", m_tmp}, {L"TEMP", m_tmp}};
     m_process = testing_support::StartProcess(Launcher(launcher) + L" -quiet", env, &m_pid);
-    if (m_process == nullptr)
+    if (!m_process)
         return false;
     const ULONGLONG deadline = GetTickCount64() + 300000;
     while (GetTickCount64() < deadline) {
@@ -98,7 +97,7 @@ bool RunStoppedInInstaller::Start(const wchar_t* launcher)
             if (records[i].program == L"msiexec.exe")
                 return true;
         }
-        if (WaitForSingleObject(m_process, 100) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(m_process.get(), 100) == WAIT_OBJECT_0)
             return false;
     }
     return false;
@@ -108,19 +107,17 @@ DWORD RunStoppedInInstaller::Finish(UINT installerCode)
 {
     KillProcesses(L"msiexec.exe", m_pid, installerCode);
     DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(m_process, 300000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(m_process, &code);
-    CloseHandle(m_process);
-    m_process = nullptr;
+    if (WaitForSingleObject(m_process.get(), 300000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(m_process.get(), &code);
+    m_process.reset();
     return code;
 }
 
 void RunStoppedInInstaller::KillLauncher()
 {
-    TerminateProcess(m_process, 1);
-    WaitForSingleObject(m_process, 30000);
-    CloseHandle(m_process);
-    m_process = nullptr;
+    TerminateProcess(m_process.get(), 1);
+    WaitForSingleObject(m_process.get(), 30000);
+    m_process.reset();
     KillProcesses(L"msiexec.exe", m_pid, 1);
 }
 

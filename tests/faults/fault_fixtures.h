@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "launcher/product_constants.h"
 #include "tests/support/raw_registry.h"
 #include "tests/support/registry_snapshot.h"
@@ -107,7 +108,7 @@ class RunStoppedInInstaller {
   private:
     std::wstring m_log;
     std::wstring m_tmp;
-    HANDLE m_process = nullptr;
+    UniqueKernelHandle m_process;
     DWORD m_pid = 0;
 };
 

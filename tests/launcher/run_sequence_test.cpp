@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
 #include "tests/support/test_support.h"
 
@@ -62,16 +63,15 @@ bool AnswerBox(int button, DWORD timeoutMs)
 
 DWORD RunConfirmingLauncher(int button, bool* answered)
 {
-    HANDLE process = StartProcess(Launcher(L"launcher_confirm") + L" -quiet");
-    if (process == nullptr)
+    const UniqueKernelHandle process = StartProcess(Launcher(L"launcher_confirm") + L" -quiet");
+    if (!process)
         return 0xFFFFFFFF;
     *answered = AnswerBox(button, 60000);
     DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process, &code);
+    if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.get(), &code);
     else
-        TerminateProcess(process, 0xDEAD);
-    CloseHandle(process);
+        TerminateProcess(process.get(), 0xDEAD);
     return code;
 }
 

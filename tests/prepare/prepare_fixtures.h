@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "tests/support/test_support.h"
 
 namespace prepare_fixtures {
@@ -29,7 +30,7 @@ class HelperProcesses {
     // start (so it shows in a process snapshot under that name). Returns its
     // index, or -1 when it did not start.
     int Start(const std::wstring& fileName);
-    HANDLE process(int index) const { return m_processes[static_cast<size_t>(index)]; }
+    HANDLE process(int index) const { return m_processes[static_cast<size_t>(index)].get(); }
     size_t count() const { return m_processes.size(); }
     // True while the process of `index` has not ended.
     bool Running(int index) const;
@@ -40,7 +41,7 @@ class HelperProcesses {
   private:
     std::wstring m_programFolder;
     testing_support::TempDir m_dir;
-    std::vector<HANDLE> m_processes;
+    std::vector<UniqueKernelHandle> m_processes;
 };
 
 // The test service, installed under the driver's service name
@@ -58,7 +59,7 @@ class TestService {
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;
 
-    bool installed() const { return m_service != nullptr; }
+    bool installed() const { return m_service.valid(); }
     // Starts the service and waits until it reports SERVICE_RUNNING.
     bool Start();
     // Current state (SERVICE_RUNNING, SERVICE_STOPPED, ...), 0 when unknown.
@@ -70,8 +71,8 @@ class TestService {
     bool WaitForState(DWORD state, DWORD timeoutMs) const;
 
     std::wstring m_recordFile;
-    SC_HANDLE m_manager = nullptr;
-    SC_HANDLE m_service = nullptr;
+    UniqueServiceHandle m_manager;
+    UniqueServiceHandle m_service;
 };
 
 // True when a service named `name` is installed in this prefix.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "registry/registry_key.h"
 #include "tests/support/raw_registry.h"
 #include "tests/support/scratch_registry.h"
@@ -305,15 +306,14 @@ DWORD WINAPI RewriteForever(void* param)
     auto* shared = static_cast<GrowthShared*>(param);
     const Bytes small = BytesRecord(0x11, 4);
     const Bytes large = BytesRecord(0x22, 4000);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"G", 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    UniqueHkey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"G", 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
         return 1;
     while (!shared->stop) {
         const Bytes& next = (shared->writes % 2) ? large : small;
-        RegSetValueExW(key, L"v", 0, REG_BINARY, next.data(), static_cast<DWORD>(next.size()));
+        RegSetValueExW(key.get(), L"v", 0, REG_BINARY, next.data(), static_cast<DWORD>(next.size()));
         ++shared->writes;
     }
-    RegCloseKey(key);
     return 0;
 }
 
@@ -324,8 +324,19 @@ TEST_F(RegistryKeyTest, ValueGrowingDuringReadIsNeverTruncated)
 {
     ASSERT_TRUE(SetValueRaw(L"G", L"v", REG_BINARY, BytesRecord(0x11, 4)));
     GrowthShared shared;
-    HANDLE writer = CreateThread(nullptr, 0, RewriteForever, &shared, 0, nullptr);
-    ASSERT_NE(nullptr, writer);
+    const UniqueKernelHandle writer(CreateThread(nullptr, 0, RewriteForever, &shared, 0, nullptr));
+    ASSERT_TRUE(writer.valid());
+    // The writer is stopped on every way out, a failed assertion included:
+    // it must not outlive `shared`.
+    struct StopWriter {
+        GrowthShared& shared;
+        HANDLE thread;
+        ~StopWriter()
+        {
+            shared.stop = true;
+            WaitForSingleObject(thread, INFINITE);
+        }
+    } stopWriter{shared, writer.get()};
     RegistryKey key(LocalMachine, L"G", false);
     ASSERT_EQ(S_OK, key.Open(true));
     int whole = 0;
@@ -341,8 +352,7 @@ TEST_F(RegistryKeyTest, ValueGrowingDuringReadIsNeverTruncated)
         ++whole;
     }
     shared.stop = true;
-    WaitForSingleObject(writer, INFINITE);
-    CloseHandle(writer);
+    WaitForSingleObject(writer.get(), INFINITE);
     EXPECT_GT(whole, 0);
     EXPECT_GT(shared.writes.load(), 1);
 }

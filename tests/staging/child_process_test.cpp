@@ -93,9 +93,9 @@ TEST_F(Runner, AMissingFileGivesTheSystemErrorCode)
 
 TEST_F(Runner, AFailedWaitGivesMinusOneAndClosesTheHandle)
 {
-    HANDLE process = testing_support::StartProcess(L"\"" + m_probe + L"\"");
+    const UniqueKernelHandle owner = testing_support::StartProcess(L"\"" + m_probe + L"\"");
+    const HANDLE process = owner.get();
     ASSERT_NE(nullptr, process);
-    UniqueKernelHandle owner(process);
     HANDLE noSync = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &noSync,
                                 PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0));
@@ -107,9 +107,9 @@ TEST_F(Runner, AFailedWaitGivesMinusOneAndClosesTheHandle)
 
 TEST_F(Runner, AFailedExitCodeReadGivesItsSystemErrorCode)
 {
-    HANDLE process = testing_support::StartProcess(L"\"" + m_probe + L"\"");
+    const UniqueKernelHandle owner = testing_support::StartProcess(L"\"" + m_probe + L"\"");
+    const HANDLE process = owner.get();
     ASSERT_NE(nullptr, process);
-    UniqueKernelHandle owner(process);
     HANDLE syncOnly = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &syncOnly, SYNCHRONIZE, FALSE, 0));
     EXPECT_EQ(ERROR_ACCESS_DENIED, WaitForProcessExit(UniqueKernelHandle(syncOnly)));

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
+#include "tests/support/raw_registry.h"
 #include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
@@ -21,6 +23,7 @@ namespace {
 
 using testing_support::BinDir;
 using testing_support::CopyStandin;
+using testing_support::GetTextRaw;
 using testing_support::InstalledPackagePath;
 using testing_support::KillProcesses;
 using testing_support::MakerFolder;
@@ -28,6 +31,7 @@ using testing_support::OpenActionOverride;
 using testing_support::PathExists;
 using testing_support::ReadStandinLog;
 using testing_support::RunProcess;
+using testing_support::SubkeyNamesRaw;
 using testing_support::TempDir;
 using testing_support::WaitForRecords;
 
@@ -37,17 +41,6 @@ const wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\
 std::wstring Launcher()
 {
     return testing_support::Launcher(L"staging_launcher_package");
-}
-
-std::wstring ReadString(HKEY key, const wchar_t* name)
-{
-    wchar_t buffer[512] = {};
-    DWORD size = sizeof(buffer) - sizeof(wchar_t);
-    DWORD type = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-        type != REG_SZ)
-        return L"";
-    return buffer;
 }
 
 // The Uninstall entry of the test product: its key name (the product code)
@@ -60,24 +53,13 @@ struct UninstallEntry {
 UninstallEntry FindTestProduct()
 {
     UninstallEntry found;
-    HKEY list = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallList, 0, KEY_READ, &list) != ERROR_SUCCESS)
-        return found;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(list, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        HKEY entry = nullptr;
-        if (RegOpenKeyExW(list, name, 0, KEY_READ, &entry) != ERROR_SUCCESS)
-            continue;
-        if (ReadString(entry, L"DisplayName") == kProductName) {
-            found.productCode = name;
-            found.version = ReadString(entry, L"DisplayVersion");
+    for (const std::wstring& code : SubkeyNamesRaw(kUninstallList)) {
+        const std::wstring entry = std::wstring(kUninstallList) + L"\\" + code;
+        if (GetTextRaw(entry, L"DisplayName") == kProductName) {
+            found.productCode = code;
+            found.version = GetTextRaw(entry, L"DisplayVersion");
         }
-        RegCloseKey(entry);
     }
-    RegCloseKey(list);
     return found;
 }
 
@@ -147,34 +129,30 @@ TEST_F(Package, WhileThePackageIsBeingInstalledItCannotBeReplaced)
     ASSERT_TRUE(CopyStandin(opener));
     OpenActionOverride command(L"\"" + opener + L"\" \"%1\"");
     ASSERT_TRUE(command.ok());
-    HANDLE launcher =
+    const UniqueKernelHandle launcher =
         testing_support::StartProcess(Launcher(), {{L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_package_opener", L"1"}});
-    ASSERT_NE(nullptr, launcher);
+    ASSERT_TRUE(launcher.valid());
     WaitForRecords(m_log, 1, 30000);
     ASSERT_EQ(1u, ReadStandinLog(m_log).size()) << "the package was never opened";
 
     const std::wstring package = InstalledPackagePath();
     SetLastError(ERROR_SUCCESS);
-    HANDLE writer = CreateFileW(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+    UniqueFileHandle writer(CreateFileW(package.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer.get());
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-    if (writer != INVALID_HANDLE_VALUE)
-        CloseHandle(writer);
     EXPECT_FALSE(DeleteFileW(package.c_str()));
     EXPECT_FALSE(MoveFileW(package.c_str(), (m_temp / L"moved.msi").c_str()));
-    HANDLE reader = CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, reader);
-    if (reader != INVALID_HANDLE_VALUE)
-        CloseHandle(reader);
+    UniqueFileHandle reader(
+        CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_NE(INVALID_HANDLE_VALUE, reader.get());
+    reader.reset(); // the test's own hold must not count below
 
     EXPECT_EQ(1u, KillProcesses(L"package_opener.exe", 0, 1602));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(launcher, 60000));
-    CloseHandle(launcher);
-    writer = CreateFileW(package.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, writer) << "still held after the run: " << GetLastError();
-    if (writer != INVALID_HANDLE_VALUE)
-        CloseHandle(writer);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(launcher.get(), 60000));
+    writer.reset(CreateFileW(package.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_NE(INVALID_HANDLE_VALUE, writer.get()) << "still held after the run: " << GetLastError();
 }
 
 // The recording stand-in in place of the prefix's msiexec.exe for one test
@@ -255,10 +233,11 @@ TEST_F(Package, APackageHeldOpenIsReportedAndItsCodeEndsTheRun)
 {
     ASSERT_EQ(ERROR_SUCCESS,
               SHCreateDirectoryExW(nullptr, (MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
-    HANDLE held = CreateFileW(InstalledPackagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    UniqueFileHandle held(
+        CreateFileW(InstalledPackagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(held.valid());
     const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", m_log}});
-    CloseHandle(held);
+    held.reset();
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     EXPECT_EQ("CreateFile failed (32)\r\n", result.output);
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), result.exitCode);

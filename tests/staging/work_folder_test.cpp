@@ -141,12 +141,11 @@ TEST_F(WorkFolder, TheFileIsHeldWithoutSharing)
     std::wstring path;
     UniqueFileHandle file;
     ASSERT_EQ(0, CreatePayloadFile(m_app, L"kv_isu.exe", true, path, file));
-    HANDLE other = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, other);
+    const UniqueFileHandle other(CreateFileW(path.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, other.get());
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-    if (other != INVALID_HANDLE_VALUE)
-        CloseHandle(other);
 }
 
 // DeleteWorkFolder runs in a current directory holding a file: with no work

@@ -61,7 +61,7 @@ class ScopedEnv {
     bool m_had = false;
 };
 
-// A new UUID in its text form (36 characters, no braces).
+// A new UUID in its text form (36 characters, no braces); empty on failure.
 std::wstring NewUuidText();
 
 // The names in a folder (not "." and ".."), sorted; empty when it is missing.
@@ -89,9 +89,9 @@ using Environment = std::map<std::wstring, std::wstring>;
 ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD timeoutMs = 120000,
                          const std::wstring& workingDir = L"");
 
-// Starts a child without waiting; returns its process handle (the caller
-// closes it) or null.
-HANDLE StartProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD* pid = nullptr);
+// Starts a child without waiting; returns the owner of its process handle
+// (full access), empty when it did not start.
+UniqueKernelHandle StartProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD* pid = nullptr);
 
 // Process ids of the running processes whose file name is `name` (e.g.
 // "msiexec.exe", letter case ignored) and whose parent is `parentPid` (any
