@@ -15,7 +15,7 @@
 namespace faults {
 namespace {
 
-const wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+using product::kUninstallList;
 const wchar_t kProductCode[] = L"{0D9C4E3A-7F21-4B6C-9A58-3E2F1D0C4B7A}";
 using testing_support::kBoolFalseRecord;
 using testing_support::kBoolTrueRecord;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "launcher/product_constants.h"
 #include "settings/driver_keys.h"
 #include "settings/installed_version.h"
 #include "tests/support/raw_registry.h"
@@ -16,12 +17,11 @@ namespace {
 
 using namespace testing_support;
 
-const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const wchar_t kCode[] = L"{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
 
 std::wstring Entry(const std::wstring& code)
 {
-    return std::wstring(kUninstall) + L"\\" + code;
+    return std::wstring(product::kUninstallList) + L"\\" + code;
 }
 
 struct Version {
@@ -94,20 +94,20 @@ TEST_F(InstalledVersion, CleanMachineFindsNothingAndLeavesAnEmptySettingsKey)
 {
     ExpectUntouched(Detect());
     EXPECT_EQ(EmptyKey(), TakeSnapshot(DriverSettingsKeyPath()));
-    EXPECT_FALSE(KeyPresent(kUninstall));
+    EXPECT_FALSE(KeyPresent(product::kUninstallList));
 }
 
 TEST_F(InstalledVersion, UnregisteredProductCreatesNoUninstallEntry)
 {
     ASSERT_TRUE(SetTextRaw(DriverSettingsKeyPath(), L"ProductCode", kCode));
     ASSERT_TRUE(SetTextRaw(Entry(L"{99999999-9999-9999-9999-999999999999}"), L"DisplayVersion", L"9.9.9"));
-    const KeySnapshot before = TakeSnapshot(kUninstall);
+    const KeySnapshot before = TakeSnapshot(product::kUninstallList);
 
     for (bool isWow64 : {false, true})
         ExpectUntouched(Detect(isWow64));
 
     EXPECT_FALSE(KeyPresent(Entry(kCode)));
-    EXPECT_EQ(before, TakeSnapshot(kUninstall));
+    EXPECT_EQ(before, TakeSnapshot(product::kUninstallList));
 }
 
 struct NotTextCase {

@@ -2,18 +2,20 @@
 // on a scratch HKEY_LOCAL_MACHINE.
 #include <gtest/gtest.h>
 
+#include "launcher/product_constants.h"
 #include "settings/driver_keys.h"
 #include "settings/settings_backup.h"
 #include "tests/support/raw_registry.h"
 #include "tests/support/registry_snapshot.h"
 #include "tests/support/scratch_registry.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/value_records.h"
 
 namespace {
 
 using namespace testing_support;
 
-const wchar_t kRoot[] = L"Software\\ZARO\\Audio\\Drivers";
+using product::kDriverRoot;
 
 class SettingsBackup : public ::testing::Test {
   protected:
@@ -69,7 +71,7 @@ TEST_F(SettingsBackup, EarlierBackupKeepsWhatTheSettingsLack)
 
 TEST_F(SettingsBackup, CleanMachineGetsEmptyKeysAndRemovalDeletesTheBackup)
 {
-    ASSERT_FALSE(KeyPresent(L"Software\\ZARO"));
+    ASSERT_FALSE(KeyPresent(kMakerKey));
 
     EXPECT_TRUE(BackupDriverSettings());
     const KeySnapshot emptyKey = EmptyKey();
@@ -83,23 +85,23 @@ TEST_F(SettingsBackup, CleanMachineGetsEmptyKeysAndRemovalDeletesTheBackup)
 
 TEST_F(SettingsBackup, RemovalWithoutDriverRootCreatesTheRoot)
 {
-    ASSERT_FALSE(KeyPresent(L"Software\\ZARO"));
+    ASSERT_FALSE(KeyPresent(kMakerKey));
 
     EXPECT_TRUE(DeleteSettingsBackup());
 
     const KeySnapshot emptyKey = EmptyKey();
-    EXPECT_EQ(emptyKey, TakeSnapshot(kRoot));
+    EXPECT_EQ(emptyKey, TakeSnapshot(kDriverRoot));
 }
 
 TEST_F(SettingsBackup, RemovalWithoutBackupDeletesNothing)
 {
     PlantSettings();
-    ASSERT_TRUE(SetTextRaw(std::wstring(kRoot) + L"\\Other", L"Keep", L"me"));
-    const KeySnapshot before = TakeSnapshot(kRoot);
+    ASSERT_TRUE(SetTextRaw(std::wstring(kDriverRoot) + L"\\Other", L"Keep", L"me"));
+    const KeySnapshot before = TakeSnapshot(kDriverRoot);
 
     EXPECT_TRUE(DeleteSettingsBackup());
 
-    EXPECT_EQ(before, TakeSnapshot(kRoot));
+    EXPECT_EQ(before, TakeSnapshot(kDriverRoot));
 }
 
 TEST_F(SettingsBackup, RemovalDeletesOnlyTheBackup)
@@ -107,8 +109,8 @@ TEST_F(SettingsBackup, RemovalDeletesOnlyTheBackup)
     PlantSettings();
     ASSERT_TRUE(BackupDriverSettings());
     ASSERT_TRUE(SetTextRaw(SettingsBackupKeyPath() + L"\\Deeper\\Still", L"Extra", L"x"));
-    ASSERT_TRUE(SetTextRaw(std::wstring(kRoot) + L"\\Other", L"Keep", L"me"));
-    KeySnapshot expected = TakeSnapshot(kRoot);
+    ASSERT_TRUE(SetTextRaw(std::wstring(kDriverRoot) + L"\\Other", L"Keep", L"me"));
+    KeySnapshot expected = TakeSnapshot(kDriverRoot);
     for (auto it = expected.subkeys.begin(); it != expected.subkeys.end();) {
         if (it->first.find(L"SettingsBackup_") != std::wstring::npos)
             it = expected.subkeys.erase(it);
@@ -119,7 +121,7 @@ TEST_F(SettingsBackup, RemovalDeletesOnlyTheBackup)
     EXPECT_TRUE(DeleteSettingsBackup());
 
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    EXPECT_EQ(expected, TakeSnapshot(kRoot));
+    EXPECT_EQ(expected, TakeSnapshot(kDriverRoot));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "launcher/product_constants.h"
 #include "settings/driver_keys.h"
 #include "tests/support/raw_registry.h"
 #include "tests/support/registry_snapshot.h"
@@ -50,9 +51,9 @@ TEST(SettingsRun, BackupExistsWhileThePackageInstalls)
     EXPECT_NE(std::wstring::npos, children[0].arguments.find(L"ZaroInstaller.msi")) << "the package was not opened";
 
     KeySnapshot during = ParseSnapshot(ReadUtf8File(temp / L"registry.txt"));
-    const std::wstring guid = L"{5B0E27A4-C3D1-4F68-A2B9-7E41D06C93F5}";
+    const std::wstring guid = product::kDriverGuid;
     EXPECT_EQ(planted, during.subkeys[guid]);
-    EXPECT_EQ(planted, during.subkeys[L"SettingsBackup_" + guid]);
+    EXPECT_EQ(planted, during.subkeys[product::kSettingsBackupPrefix + guid]);
 
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
     EXPECT_EQ(planted, TakeSnapshot(settings));

@@ -15,6 +15,7 @@
 
 #include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
+#include "launcher/product_constants.h"
 #include "tests/support/raw_registry.h"
 #include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
@@ -36,7 +37,7 @@ using testing_support::TempDir;
 using testing_support::WaitForRecords;
 
 const wchar_t kProductName[] = L"Orbelle Staging Test";
-const wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+using product::kUninstallList;
 
 std::wstring Launcher()
 {
