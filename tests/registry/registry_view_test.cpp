@@ -8,13 +8,15 @@
 #include "framework/wow64_query.h"
 #include "registry/registry_key.h"
 #include "registry/registry_tree.h"
+#include "tests/support/raw_registry.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using testing_support::RawKeyPresent;
-using testing_support::RawSetText;
-using testing_support::RawText;
+using testing_support::DeleteKeyTree;
+using testing_support::GetTextRaw;
+using testing_support::KeyPresent;
+using testing_support::SetTextRaw;
 
 bool UnderWow64()
 {
@@ -35,15 +37,10 @@ class RegistryViews : public ::testing::Test {
     {
         if (m_name.empty())
             return;
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_path.c_str()); // default view
-        HKEY software = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &software) ==
-            ERROR_SUCCESS) {
-            RegDeleteTreeW(software, m_name.c_str());
-            RegCloseKey(software);
-        }
-        EXPECT_FALSE(RawKeyPresent(m_path, KEY_WOW64_32KEY));
-        EXPECT_FALSE(RawKeyPresent(m_path, KEY_WOW64_64KEY));
+        DeleteKeyTree(m_path, KEY_WOW64_32KEY);
+        DeleteKeyTree(m_path, KEY_WOW64_64KEY);
+        EXPECT_FALSE(KeyPresent(m_path, KEY_WOW64_32KEY));
+        EXPECT_FALSE(KeyPresent(m_path, KEY_WOW64_64KEY));
     }
     std::wstring m_name;
     std::wstring m_path;
@@ -65,8 +62,8 @@ TEST_F(RegistryViews, View64OnAndOffResolveToDifferentKeys)
         ASSERT_TRUE(text.SetText("thirty-two"));
         ASSERT_GE(key32.WriteValue(L"view", text), 0);
     }
-    EXPECT_EQ(L"sixty-four", RawText(m_path, KEY_WOW64_64KEY, L"view"));
-    EXPECT_EQ(L"thirty-two", RawText(m_path, KEY_WOW64_32KEY, L"view"));
+    EXPECT_EQ(L"sixty-four", GetTextRaw(m_path, L"view", KEY_WOW64_64KEY));
+    EXPECT_EQ(L"thirty-two", GetTextRaw(m_path, L"view", KEY_WOW64_32KEY));
 
     RegistryKey reader64(LocalMachine, m_path, true);
     ASSERT_GE(reader64.Open(true), 0);
@@ -77,7 +74,7 @@ TEST_F(RegistryViews, View64OnAndOffResolveToDifferentKeys)
 
 TEST_F(RegistryViews, KeyExistsOnlyInTheViewThatHoldsTheKey)
 {
-    ASSERT_TRUE(RawSetText(m_path, KEY_WOW64_64KEY, L"view", L"64"));
+    ASSERT_TRUE(SetTextRaw(m_path, L"view", L"64", KEY_WOW64_64KEY));
     EXPECT_TRUE(KeyExists(m_path, true));
     EXPECT_FALSE(KeyExists(m_path, false));
 }
@@ -85,29 +82,29 @@ TEST_F(RegistryViews, KeyExistsOnlyInTheViewThatHoldsTheKey)
 TEST_F(RegistryViews, DeleteTreeRemovesOnlyTheKeyOfItsOwnView)
 {
     const std::wstring child = m_path + L"\\Doomed";
-    ASSERT_TRUE(RawSetText(child + L"\\Deeper", KEY_WOW64_64KEY, L"view", L"64"));
-    ASSERT_TRUE(RawSetText(child + L"\\Deeper", KEY_WOW64_32KEY, L"view", L"32"));
+    ASSERT_TRUE(SetTextRaw(child + L"\\Deeper", L"view", L"64", KEY_WOW64_64KEY));
+    ASSERT_TRUE(SetTextRaw(child + L"\\Deeper", L"view", L"32", KEY_WOW64_32KEY));
 
     RegistryKey parent64(LocalMachine, m_path, true);
     ASSERT_GE(parent64.Open(false), 0);
     EXPECT_EQ(S_OK, parent64.DeleteTree(L"Doomed"));
-    EXPECT_FALSE(RawKeyPresent(child, KEY_WOW64_64KEY));
-    EXPECT_TRUE(RawKeyPresent(child + L"\\Deeper", KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyPresent(child, KEY_WOW64_64KEY));
+    EXPECT_TRUE(KeyPresent(child + L"\\Deeper", KEY_WOW64_32KEY));
 
     RegistryKey parent32(LocalMachine, m_path, false);
     ASSERT_GE(parent32.Open(false), 0);
     EXPECT_EQ(S_OK, parent32.DeleteTree(L"Doomed"));
-    EXPECT_FALSE(RawKeyPresent(child, KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyPresent(child, KEY_WOW64_32KEY));
 }
 
 TEST_F(RegistryViews, CopyTreeToWritesIntoTheDefaultViewWhateverTheSourceView)
 {
-    ASSERT_TRUE(RawSetText(m_path + L"\\Source\\Sub", KEY_WOW64_64KEY, L"view", L"from 64"));
+    ASSERT_TRUE(SetTextRaw(m_path + L"\\Source\\Sub", L"view", L"from 64", KEY_WOW64_64KEY));
     RegistryKey source(LocalMachine, m_path + L"\\Source", true);
     ASSERT_GE(source.Open(false), 0);
     EXPECT_EQ(S_OK, CopyTreeTo(source, m_path + L"\\Copy"));
-    EXPECT_EQ(L"from 64", RawText(m_path + L"\\Copy\\Sub", KEY_WOW64_32KEY, L"view"));
-    EXPECT_FALSE(RawKeyPresent(m_path + L"\\Copy", KEY_WOW64_64KEY));
+    EXPECT_EQ(L"from 64", GetTextRaw(m_path + L"\\Copy\\Sub", L"view", KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyPresent(m_path + L"\\Copy", KEY_WOW64_64KEY));
 }
 
 } // namespace

@@ -5,8 +5,6 @@
 // the 32-bit registry view and the Uninstall list is read in the 64-bit view.
 #include <gtest/gtest.h>
 
-#include <shlobj.h>
-
 #include <string>
 #include <vector>
 
@@ -14,25 +12,15 @@
 #include "launcher/product_constants.h"
 #include "settings/driver_keys.h"
 #include "tests/prepare/prepare_fixtures.h"
-#include "tests/settings/registry_fixture.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/registry_snapshot.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
+#include "tests/support/value_records.h"
 
 namespace {
 
-using namespace settings_test;
-using testing_support::BinDir;
-using testing_support::Environment;
-using testing_support::RawKeyPresent;
-using testing_support::RawSetText;
-using testing_support::RawText;
-using testing_support::ReadFileBytes;
-using testing_support::ReadStandinLog;
-using testing_support::RunProcess;
-using testing_support::TempDir;
-
-const std::vector<std::uint8_t> kBoolFalse = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
-const std::vector<std::uint8_t> kBoolTrue = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
-const wchar_t kDeviceKey[] = L"010203047E0B0000C0310000DEADBEEF";
+using namespace testing_support;
 
 // The test program has the launcher's bitness, so its default registry view
 // is the launcher's: the driver's keys are read and written there.
@@ -65,25 +53,7 @@ std::wstring Bin(const std::wstring& name)
 
 std::wstring InstallersFolder()
 {
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return std::wstring(buffer) + L"\\ZARO\\Installers\\Orbelle";
-}
-
-std::wstring MakerFolder()
-{
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return std::wstring(buffer) + L"\\ZARO";
-}
-
-void RawDeleteZaro(REGSAM view)
-{
-    HKEY software = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view, &software) != ERROR_SUCCESS)
-        return;
-    RegDeleteTreeW(software, L"ZARO");
-    RegCloseKey(software);
+    return MakerFolder() + L"\\Installers\\Orbelle";
 }
 
 // The Uninstall entry that Windows Installer wrote for a product (64-bit
@@ -93,43 +63,12 @@ std::wstring UninstallEntry(const std::wstring& productCode)
     return std::wstring(product::kUninstallList) + L"\\" + productCode;
 }
 
-int RunMsiexec(const std::wstring& arguments)
+// Either of the launcher's package resources is removed at the end.
+void AdoptCarried(TestMachine& machine)
 {
-    const auto result = RunProcess(L"msiexec.exe " + arguments, {}, 300000);
-    return result.started && !result.timedOut ? static_cast<int>(result.exitCode) : -1;
+    machine.Adopt(BinDir() + L"\\scenario-observed-msi32.msi");
+    machine.Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
 }
-
-// Everything a scenario leaves goes when it ends: packages it installed, the
-// driver's keys in both views, the installers folder.
-class Machine {
-  public:
-    ~Machine()
-    {
-        for (const auto& package : m_installed)
-            RunMsiexec(L"/x \"" + package + L"\" /quiet");
-        RawDeleteZaro(0);
-        RawDeleteZaro(kOtherView);
-        testing_support::RemoveTree(MakerFolder());
-    }
-    // Installs a test package with the real Windows Installer, as an earlier
-    // run of the setup would have left it; it is removed again at the end.
-    bool Install(const std::wstring& package)
-    {
-        m_installed.push_back(package);
-        return RunMsiexec(L"/i \"" + package + L"\" /quiet") == 0;
-    }
-    // A package the launcher installs is removed at the end too.
-    void Adopt(const std::wstring& package) { m_installed.push_back(package); }
-    // Either of the launcher's package resources.
-    void AdoptCarried()
-    {
-        Adopt(BinDir() + L"\\scenario-observed-msi32.msi");
-        Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
-    }
-
-  private:
-    std::vector<std::wstring> m_installed;
-};
 
 std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRecord>& records)
 {
@@ -139,24 +78,15 @@ std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRec
     return names;
 }
 
-// Plants device instances as an old driver leaves them.
-void PlantInstances(const std::wstring& instances)
-{
-    for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
-        ASSERT_TRUE(SetRaw(instances + L"\\" + name, L"Initialized", REG_BINARY, kBoolTrue));
-        ASSERT_TRUE(SetRaw(instances + L"\\" + name + L"\\Attached", L"", REG_BINARY, kBoolTrue));
-        ASSERT_TRUE(SetText(instances + L"\\" + name, L"FriendlyName", L"Orbelle USB"));
-    }
-}
-
+// The instances of PlantDeviceInstances as the reset leaves them.
 void ExpectInstancesReset(const std::wstring& instances)
 {
-    for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
+    for (const wchar_t* name : kPlantedInstanceNames) {
         SCOPED_TRACE(testing_support::WideToUtf8(name));
-        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name, L"Initialized").data);
-        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name + L"\\Attached", L"").data);
-        EXPECT_EQ(20u, GetRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
-        EXPECT_EQ(L"Orbelle USB", RawText(instances + L"\\" + name, 0, L"FriendlyName"));
+        EXPECT_EQ(kBoolFalseRecord, GetValueRaw(instances + L"\\" + name, L"Initialized").data);
+        EXPECT_EQ(kBoolFalseRecord, GetValueRaw(instances + L"\\" + name + L"\\Attached", L"").data);
+        EXPECT_EQ(20u, GetValueRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
+        EXPECT_EQ(L"Orbelle USB", GetTextRaw(instances + L"\\" + name, L"FriendlyName"));
     }
 }
 
@@ -181,28 +111,28 @@ struct RunFolders {
 testing_support::ProcessResult RunLauncher(const std::wstring& launcher, const std::wstring& arguments,
                                            const Environment& env)
 {
-    return RunProcess(L"\"" + Bin(launcher + L".exe") + L"\" " + arguments, env, 600000);
+    return RunProcess(Launcher(launcher) + L" " + arguments, env, 600000);
 }
 
 // The typical unattended deployment: "OrbelleSetup.exe -quiet" on a machine
 // where release 1.0.13 is installed and has recorded two device instances.
 TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     ASSERT_TRUE(machine.Install(Bin(L"scenario-old-1.0.13.msi"))) << "the earlier release did not install";
-    machine.AdoptCarried();
+    AdoptCarried(machine);
 
     const std::wstring settings = DriverSettingsKeyPath();
-    const std::wstring oldProductCode = RawText(settings, 0, L"ProductCode");
+    const std::wstring oldProductCode = GetTextRaw(settings, L"ProductCode");
     ASSERT_FALSE(oldProductCode.empty()) << "the earlier release recorded no product code";
-    ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
-    const std::wstring instances = settings + L"\\" + kDeviceKey + L"\\Instances";
-    PlantInstances(instances);
+    ASSERT_TRUE(SetValueRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+    const std::wstring instances = DeviceInstancesKeyPath();
+    ASSERT_TRUE(PlantDeviceInstances(instances));
     // A key of the backup's name in the other registry view must survive:
     // the backup is removed in the launcher's own view only.
-    ASSERT_TRUE(RawSetText(SettingsBackupKeyPath(), kOtherView, L"Decoy", L"other view"));
+    ASSERT_TRUE(SetTextRaw(SettingsBackupKeyPath(), L"Decoy", L"other view", kOtherView));
     // The installed driver is running: two tray helpers of one name, one of
     // the other, a program whose name differs only in case, and the device
     // monitor service, which records what it receives in the same log.
@@ -260,32 +190,28 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     // settings as they were before the installation, reset state included.
     // (The observer runs at the end of the installation, when the package has
     // already recorded its own product code in the settings.)
-    const TreeSnapshot during = ReadSnapshotFile(run.snapshot);
+    KeySnapshot during = ParseSnapshot(ReadUtf8File(run.snapshot));
     const std::wstring guid = product::kDriverGuid;
-    TreeSnapshot settingsDuring = Subtree(during, guid);
-    TreeSnapshot backupDuring = Subtree(during, std::wstring(product::kSettingsBackupPrefix) + guid);
-    ASSERT_FALSE(settingsDuring.empty()) << "the observer saw no settings key";
-    const std::wstring productCodeLine = L"V\t\tProductCode";
-    std::vector<std::uint8_t> oldCodeData(
-        reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str()),
-        reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str() + oldProductCode.size() + 1));
-    EXPECT_EQ(L"1\t" + Hex(oldCodeData), backupDuring[productCodeLine]);
-    settingsDuring.erase(productCodeLine);
-    backupDuring.erase(productCodeLine);
+    KeySnapshot settingsDuring = during.subkeys[guid];
+    KeySnapshot backupDuring = during.subkeys[std::wstring(product::kSettingsBackupPrefix) + guid];
+    ASSERT_TRUE(settingsDuring.exists) << "the observer saw no settings key";
+    EXPECT_EQ(TextValue(oldProductCode), backupDuring.values[L"ProductCode"]);
+    settingsDuring.values.erase(L"ProductCode");
+    backupDuring.values.erase(L"ProductCode");
     EXPECT_EQ(settingsDuring, backupDuring);
     // Afterwards the copy is gone, and only in the launcher's own view.
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    EXPECT_EQ(L"other view", RawText(SettingsBackupKeyPath(), kOtherView, L"Decoy"));
+    EXPECT_EQ(L"other view", GetTextRaw(SettingsBackupKeyPath(), L"Decoy", kOtherView));
 
     // The new release is installed by the real Windows Installer: "MSI64"
     // under WOW64, "MSI32" otherwise, and the package stays in its folder.
-    const std::wstring newProductCode = RawText(settings, 0, L"ProductCode");
+    const std::wstring newProductCode = GetTextRaw(settings, L"ProductCode");
     EXPECT_NE(oldProductCode, newProductCode);
-    EXPECT_EQ(L"1.0.15", RawText(UninstallEntry(newProductCode), KEY_WOW64_64KEY, L"DisplayVersion"));
+    EXPECT_EQ(L"1.0.15", GetTextRaw(UninstallEntry(newProductCode), L"DisplayVersion", KEY_WOW64_64KEY));
     const std::wstring resource = UnderWow64() ? L"MSI64" : L"MSI32";
     EXPECT_EQ(L"Orbelle Scenario Driver 1.0.15 (" + resource + L")",
-              RawText(UninstallEntry(newProductCode), KEY_WOW64_64KEY, L"DisplayName"));
-    EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetRaw(settings, L"Volume").data);
+              GetTextRaw(UninstallEntry(newProductCode), L"DisplayName", KEY_WOW64_64KEY));
+    EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetValueRaw(settings, L"Volume").data);
     std::vector<std::uint8_t> left, carried;
     ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
     ASSERT_TRUE(
@@ -294,7 +220,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
 
     // The 64-bit package registered in the 64-bit Uninstall list only, and
     // looking up the version left no empty entry in the 32-bit one.
-    EXPECT_FALSE(RawKeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
     // Nothing is left in the temporary folder.
     EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }
@@ -303,7 +229,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
 // touched, and its code is the exit code.
 TEST(EdgeRun, FailingRedistributableTouchesNothing)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     Environment env = run.Env();
@@ -323,23 +249,23 @@ TEST(EdgeRun, FailingRedistributableTouchesNothing)
 // settings are as they were, and Windows Installer's code is the exit code.
 TEST(EdgeRun, RejectedPackageReportsWindowsInstallersCode)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     const int rejected = RunMsiexec(L"/i \"" + Bin(L"scenario-corrupt.msi") + L"\" /quiet");
     ASSERT_NE(0, rejected) << "Windows Installer took the corrupt package";
 
     const std::wstring settings = DriverSettingsKeyPath();
-    ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
-    ASSERT_TRUE(SetText(settings + L"\\Mixer", L"Name", L"Main"));
-    const TreeSnapshot before = SnapshotTree(settings);
+    ASSERT_TRUE(SetValueRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+    ASSERT_TRUE(SetTextRaw(settings + L"\\Mixer", L"Name", L"Main"));
+    const KeySnapshot before = TakeSnapshot(settings);
 
     const auto result = RunLauncher(L"scenario_launcher_rejected", L"-quiet", run.Env());
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(rejected), result.exitCode);
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    EXPECT_EQ(before, SnapshotTree(settings));
+    EXPECT_EQ(before, TakeSnapshot(settings));
     EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }
 
@@ -358,14 +284,14 @@ class InstalledRelease : public ::testing::TestWithParam<ReleaseCase> {};
 // Only releases up to 1.0.13 have their recorded device state reset.
 TEST_P(InstalledRelease, DecidesTheDeviceReset)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     ASSERT_TRUE(machine.Install(Bin(GetParam().package)));
-    machine.AdoptCarried();
-    const std::wstring instances = DriverSettingsKeyPath() + L"\\" + kDeviceKey + L"\\Instances";
-    PlantInstances(instances);
-    const TreeSnapshot planted = SnapshotTree(instances);
+    AdoptCarried(machine);
+    const std::wstring instances = DeviceInstancesKeyPath();
+    ASSERT_TRUE(PlantDeviceInstances(instances));
+    const KeySnapshot planted = TakeSnapshot(instances);
 
     const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
@@ -374,7 +300,7 @@ TEST_P(InstalledRelease, DecidesTheDeviceReset)
     if (GetParam().reset)
         ExpectInstancesReset(instances);
     else
-        EXPECT_EQ(planted, SnapshotTree(instances));
+        EXPECT_EQ(planted, TakeSnapshot(instances));
 }
 
 INSTANTIATE_TEST_SUITE_P(Releases, InstalledRelease,
@@ -385,10 +311,10 @@ INSTANTIATE_TEST_SUITE_P(Releases, InstalledRelease,
 // A deployment tool asks Windows Installer for a verbose log of its own.
 TEST(EdgeRun, MsiargsWithALogOptionWritesTheLogWhereAsked)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
-    machine.AdoptCarried();
+    AdoptCarried(machine);
     const std::wstring msiLog = run.temp / L"install log.txt";
 
     const auto result =

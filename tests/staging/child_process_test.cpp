@@ -10,20 +10,19 @@
 #include "launcher/installer_launcher.h"
 #include "staging/child_process.h"
 #include "staging/work_folder.h"
-#include "staging_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using staging_fixtures::ListNames;
-using staging_fixtures::ScopedEnv;
 using testing_support::BinDir;
+using testing_support::ListNames;
 using testing_support::ReadStandinLog;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 class Runner : public ::testing::Test {
   protected:
-    Runner() { CopyFileW((BinDir() + L"\\standin.exe").c_str(), m_probe.c_str(), FALSE); }
+    Runner() { testing_support::CopyStandin(m_probe); }
     TempDir m_temp;
     const std::wstring m_probe = m_temp / L"probe.exe";
     const std::wstring m_log = m_temp / L"children.log";
@@ -126,9 +125,9 @@ TEST(ChildStartForApp, SuppressesTheBoxExactlyWhenTheRunIsUnattended)
 
 TEST_F(Runner, AFailedWaitGivesMinusOneAndClosesTheHandle)
 {
-    HANDLE process = testing_support::StartProcess(L"\"" + m_probe + L"\"");
+    const UniqueKernelHandle owner = testing_support::StartProcess(L"\"" + m_probe + L"\"");
+    const HANDLE process = owner.get();
     ASSERT_NE(nullptr, process);
-    UniqueKernelHandle owner(process);
     HANDLE noSync = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &noSync,
                                 PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0));
@@ -140,9 +139,9 @@ TEST_F(Runner, AFailedWaitGivesMinusOneAndClosesTheHandle)
 
 TEST_F(Runner, AFailedExitCodeReadGivesItsSystemErrorCode)
 {
-    HANDLE process = testing_support::StartProcess(L"\"" + m_probe + L"\"");
+    const UniqueKernelHandle owner = testing_support::StartProcess(L"\"" + m_probe + L"\"");
+    const HANDLE process = owner.get();
     ASSERT_NE(nullptr, process);
-    UniqueKernelHandle owner(process);
     HANDLE syncOnly = nullptr;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &syncOnly, SYNCHRONIZE, FALSE, 0));
     EXPECT_EQ(ERROR_ACCESS_DENIED, WaitForProcessExit(UniqueKernelHandle(syncOnly)));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
 #include "staging/folder_security.h"
 #include "tests/support/test_support.h"
@@ -26,27 +27,23 @@ std::wstring Sddl(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION parts)
     LPWSTR text = nullptr;
     if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr))
         return L"(conversion failed)";
-    std::wstring result = text;
-    LocalFree(text);
-    return result;
+    const UniqueLocalMemory owned(text);
+    return text;
 }
 
 std::wstring ProcessUserSid()
 {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    UniqueKernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
         return L"";
     BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     DWORD size = 0;
-    std::wstring result;
     LPWSTR text = nullptr;
-    if (GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
-        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
-        result = text;
-        LocalFree(text);
-    }
-    CloseHandle(token);
-    return result;
+    if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text))
+        return L"";
+    const UniqueLocalMemory owned(text);
+    return text;
 }
 
 const SECURITY_INFORMATION kOwnerGroupDacl =
@@ -117,14 +114,14 @@ bool MakeJunction(const std::wstring& link, const std::wstring& target)
     put16(14, printBytes);
     memcpy(&buffer[16], substitute.c_str(), substituteBytes);
     memcpy(&buffer[16 + substituteBytes + 2], target.c_str(), printBytes);
-    HANDLE folder = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
+    UniqueFileHandle folder(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder)
         return false;
     DWORD returned = 0;
-    const BOOL made = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                      nullptr, 0, &returned, nullptr);
-    CloseHandle(folder);
+    const BOOL made = DeviceIoControl(folder.get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
+                                      static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
+    folder.reset();
     const DWORD attributes = GetFileAttributesW(link.c_str());
     return made && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }

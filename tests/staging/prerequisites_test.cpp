@@ -10,14 +10,13 @@
 #include "launcher/installer_launcher.h"
 #include "staging/prerequisites.h"
 #include "staging/work_folder.h"
-#include "staging_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using staging_fixtures::ListNames;
-using staging_fixtures::ScopedEnv;
+using testing_support::ListNames;
 using testing_support::ReadStandinLog;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 // The redistributables' switches, written out here on their own.

@@ -12,14 +12,17 @@
 #include "launcher/installer_launcher.h"
 #include "staging/work_folder.h"
 #include "staging_fixtures.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using staging_fixtures::IsUuidText;
-using staging_fixtures::ListNames;
-using staging_fixtures::ScopedEnv;
+using testing_support::InstalledPackagePath;
+using testing_support::ListNames;
+using testing_support::MakerFolder;
 using testing_support::PathExists;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 class WorkFolder : public ::testing::Test {
@@ -138,12 +141,11 @@ TEST_F(WorkFolder, TheFileIsHeldWithoutSharing)
     std::wstring path;
     UniqueFileHandle file;
     ASSERT_EQ(0, CreatePayloadFile(m_app, L"kv_isu.exe", true, path, file));
-    HANDLE other = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, other);
+    const UniqueFileHandle other(CreateFileW(path.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, other.get());
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-    if (other != INVALID_HANDLE_VALUE)
-        CloseHandle(other);
 }
 
 // DeleteWorkFolder runs in a current directory holding a file: with no work
@@ -207,17 +209,14 @@ TEST_F(DeleteWork, AFileStillHeldOpenStaysWithItsFolder)
 // folder; each test removes what it created there.
 class InstallersFolder : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(PathExists(staging_fixtures::MakerFolder())) << "left behind by another test";
-    }
-    staging_fixtures::MakerFolderCleanup m_cleanup;
+    void SetUp() override { ASSERT_FALSE(PathExists(MakerFolder())) << "left behind by another test"; }
+    testing_support::TestMachine m_machine;
     CInstallerLauncher m_app;
 };
 
 TEST_F(InstallersFolder, IsCreatedWithItsParentsAndReused)
 {
-    const std::wstring expected = staging_fixtures::InstalledPackagePath();
+    const std::wstring expected = InstalledPackagePath();
     for (int run = 0; run < 2; ++run) {
         std::wstring path;
         UniqueFileHandle file;
@@ -226,8 +225,7 @@ TEST_F(InstallersFolder, IsCreatedWithItsParentsAndReused)
         EXPECT_TRUE(file.valid());
     }
     EXPECT_TRUE(m_app.m_strWorkFolder.empty());
-    EXPECT_EQ(std::vector<std::wstring>{L"ZaroInstaller.msi"},
-              ListNames(staging_fixtures::MakerFolder() + L"\\Installers\\Orbelle"));
+    EXPECT_EQ(std::vector<std::wstring>{L"ZaroInstaller.msi"}, ListNames(MakerFolder() + L"\\Installers\\Orbelle"));
 }
 
 TEST_F(InstallersFolder, APackageHeldOpenElsewhereFailsWithTheSystemCode)
