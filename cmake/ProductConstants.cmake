@@ -21,7 +21,7 @@ set(ORBELLE_SHELL_STRINGS
   kTypeExe kTypeMsi kResUninst kResUninst2 kResRedist64 kResMsi32 kResMsi64
   kFileUninst kFileRedist32 kFileRedist64 kFilePackage
   kProductShortName kDriverGuid kDeviceMonitorService
-  kDriverRoot kSettingsBackupPrefix kProductCodeValue kUninstallList kUninstallListWithSeparator
+  kDriverRoot kSettingsBackupPrefix kProductCodeValue kUninstallList
   kDisplayVersionValue kInstancesKey kAttachedKey kInitializedValue
   kInstallersFolder kMsiexec kRemovalArgsPrefix)
 set(ORBELLE_SHELL_NUMBERS kIdsConfirmText kIdsConfirmCaption kPreviousProductCount)

@@ -120,7 +120,7 @@ device_reset_state() {
 
 report_installed_version() {
   local entry
-  entry=$(event_key "$EVENTS" "$kUninstallListWithSeparator" | cut -f1)
+  entry=$(event_key "$EVENTS" "$kUninstallList\\" | cut -f1)
   if [ -n "$entry" ]; then
     echo " 9. Installed version: read from ${entry##*\\}"
   else
@@ -225,7 +225,7 @@ access_view() {
 
 report_installed_version_read() {
   local entry access
-  IFS=$'\t' read -r entry access <<<"$(event_key "$EVENTS" "$kUninstallListWithSeparator")" || true
+  IFS=$'\t' read -r entry access <<<"$(event_key "$EVENTS" "$kUninstallList\\")" || true
   if [ -z "$entry" ]; then
     echo "  installed version: no Uninstall entry read"
     return

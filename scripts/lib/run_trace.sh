@@ -30,7 +30,7 @@ trace_events() {
   tid=$(grep -m1 -a "LdrFindResource_U .*type L\"$kTypeExe\" name L\"$kResUninst\"" "$1" | cut -d: -f1)
   [ -n "$tid" ] || return 0
   grep -a "^$tid:" "$1" | tr -d '\r' |
-    DRIVER_ROOT=$kDriverRoot UNINSTALL_ENTRIES=$kUninstallListWithSeparator \
+    DRIVER_ROOT=$kDriverRoot UNINSTALL_ENTRIES=$kUninstallList\\ \
     awk -v exe="$kTypeExe" -v msi="$kTypeMsi" '
     function hex(s,   i, v) { v = 0; s = tolower(s); for (i = 1; i <= length(s); i++) v = v * 16 + index("0123456789abcdef", substr(s, i, 1)) - 1; return v }
     function flush() { if (pending != "") print pending status; pending = "" }
@@ -63,7 +63,7 @@ trace_events() {
 # trace_order <events file>: the events in short words, in order, wrapped.
 trace_order() {
   SETTINGS=${SETTINGS_KEY#HKLM\\} INSTANCES=${DEVICE_INSTANCES#HKLM\\} BACKUP="$kDriverRoot\\$BACKUP_KEY_NAME" \
-    UNINSTALL_ENTRIES=$kUninstallListWithSeparator \
+    UNINSTALL_ENTRIES=$kUninstallList\\ \
     awk -F'\t' -v msiexec="$kMsiexec" -v backup_name="$BACKUP_KEY_NAME" "$_TRACE_PROGRAM_AWK"'
     function add(s) { if (s != prev) { words[++n] = s; prev = s } }
     $1 == "resource" { add($2 ($3 == "missing" ? " (absent)" : "")) }
