@@ -37,15 +37,16 @@ configure() {
 pass() { echo "ok: $1"; passed=$((passed + 1)); }
 fail() { echo "FAIL: $1"; printf '%s\n' "$2" | sed 's/^/    /' | tail -25; failed=$((failed + 1)); }
 
-# Right payloads, a 64-bit program among them as the 32-bit redistributable:
-# the architecture of a program is not checked.
+# Right payloads: packages authored like the demo ones and the stand-in, the
+# 64-bit one also as the 32-bit redistributable (the architecture of a
+# program is not checked).
 if output=$(configure); then
   pass "right payloads configure"
 else
   fail "right payloads configure" "$output"
 fi
 
-# case <what> <expected message lines (one per line)> VAR=file...
+# case_fails <what> <expected message lines, one per line> VAR=file...
 case_fails() {
   local what=$1 expected=$2 output line missing_lines=""
   shift 2
