@@ -23,6 +23,10 @@ truncated_msi=$inputs/truncated.msi
 head -c 4096 "$msi32" >"$truncated_msi"
 truncated_exe=$inputs/truncated.exe
 head -c $(( $(stat -c %s "$program") / 2 )) "$program" >"$truncated_exe"
+# A Windows Installer database for Intel that installs no product (as a merge
+# module or a patch): summary information, no Property table.
+no_product=$inputs/no-product.msi
+msibuild "$no_product" -s "Not a product" ZARO "Intel;1033" "{6B1D3F4A-8E2C-4F57-9A0B-1C2D3E4F5A6B}"
 
 # configure VAR=file...: the release build with right payloads, except those given.
 configure() {
@@ -75,6 +79,8 @@ case_fails "a text file as a package" \
   "PAYLOAD_MSI32 = $text: not a Windows Installer package: it is not a compound file" MSI32="$text"
 case_fails "a program as a package" \
   "PAYLOAD_MSI64 = $program: not a Windows Installer package: it is not a compound file" MSI64="$program"
+case_fails "a database that installs no product" \
+  "PAYLOAD_MSI32 = $no_product: not a product package: msiinfo finds no ProductCode" MSI32="$no_product"
 case_fails "a truncated package" \
   "PAYLOAD_MSI64 = $truncated_msi: not a Windows Installer package: msiinfo cannot read its summary information" \
   MSI64="$truncated_msi"
