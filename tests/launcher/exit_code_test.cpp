@@ -138,7 +138,8 @@ BoxRun RunNotAProgram(const std::wstring& switches)
     EXPECT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
     DWORD pid = 0;
     const Environment env = {{L"TMP", tmp}, {L"TEMP", tmp}};
-    UniqueKernelHandle process = testing_support::StartProcess(Launcher(L"launcher_not_a_program") + switches, env, &pid);
+    UniqueKernelHandle process =
+        testing_support::StartProcess(Launcher(L"launcher_not_a_program") + switches, env, &pid);
     EXPECT_TRUE(process);
     if (!process)
         return run;
