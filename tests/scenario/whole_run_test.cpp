@@ -5,6 +5,7 @@
 // the 32-bit registry view and the Uninstall list is read in the 64-bit view.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -108,10 +109,12 @@ struct RunFolders {
     }
 };
 
+// Runs a launcher of this build; `folder` is its current folder (empty: the
+// test program's).
 testing_support::ProcessResult RunLauncher(const std::wstring& launcher, const std::wstring& arguments,
-                                           const Environment& env)
+                                           const Environment& env, const std::wstring& folder = L"")
 {
-    return RunProcess(Launcher(launcher) + L" " + arguments, env, 600000);
+    return RunProcess(Launcher(launcher) + L" " + arguments, env, 600000, folder);
 }
 
 // The typical unattended deployment: "OrbelleSetup.exe -quiet" on a machine
@@ -146,7 +149,13 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     ASSERT_TRUE(service.installed());
     ASSERT_TRUE(service.Start());
 
-    const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
+    // The redistributables and the legacy uninstaller unpack into their
+    // temporary folder, as self-extractors do, and leave it all behind.
+    Environment env = run.Env();
+    for (const wchar_t* payload : {L"vcredist_x86", L"vcredist_x64", L"kv_isu"})
+        env[std::wstring(L"STANDIN_UNPACK_") + payload] = L"1";
+
+    const auto result = RunLauncher(L"scenario_launcher", L"-quiet", env);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
@@ -172,6 +181,18 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     EXPECT_EQ(L"", uninstaller.arguments);
     EXPECT_EQ(L"128", children[expected.size() - 2].arguments);
     EXPECT_EQ(L"installing", children.back().arguments);
+    // Every payload program started in the run's one work folder, directly
+    // in the launcher's temporary folder, and saw that folder's protected
+    // "tmp" folder as TMP and TEMP (and so unpacked there, not in the
+    // temporary folder that others can write to).
+    const std::wstring workFolder = children[0].directory;
+    EXPECT_EQ(run.tmp + L"\\", workFolder.substr(0, run.tmp.size() + 1));
+    for (size_t i = 0; i + 2 < children.size(); ++i) {
+        SCOPED_TRACE(WideToUtf8(children[i].program));
+        EXPECT_EQ(workFolder, children[i].directory);
+        EXPECT_EQ(workFolder + L"\\tmp", children[i].tmp);
+        EXPECT_EQ(workFolder + L"\\tmp", children[i].temp);
+    }
 
     // The tray helpers were ended with exit code 0; the look-alike runs on,
     // and so does the service: the launcher neither stops nor starts it.
@@ -308,17 +329,34 @@ INSTANTIATE_TEST_SUITE_P(Releases, InstalledRelease,
                                            ReleaseCase{L"scenario-old-1.0.14.msi", false},
                                            ReleaseCase{L"scenario-old-2.0.0.msi", false}));
 
-// A deployment tool asks Windows Installer for a verbose log of its own.
-TEST(EdgeRun, MsiargsWithALogOptionWritesTheLogWhereAsked)
+struct LogCase {
+    const char* story;
+    bool relative; // the log path relative to the launcher's current folder
+};
+
+void PrintTo(const LogCase& c, std::ostream* os)
+{
+    *os << c.story;
+}
+
+class MsiargsLog : public ::testing::TestWithParam<LogCase> {};
+
+// A deployment tool asks Windows Installer for a verbose log of its own. A
+// relative path means the folder the launcher was started in: Windows
+// Installer starts there too, unlike the payload programs.
+TEST_P(MsiargsLog, IsWrittenWhereAsked)
 {
     TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     AdoptCarried(machine);
-    const std::wstring msiLog = run.temp / L"install log.txt";
+    const std::wstring started = run.temp / L"Downloads";
+    ASSERT_TRUE(CreateDirectoryW(started.c_str(), nullptr));
+    const std::wstring msiLog = started + L"\\install log.txt";
+    const std::wstring asked = GetParam().relative ? L"install log.txt" : msiLog;
 
     const auto result =
-        RunLauncher(L"scenario_launcher", L"-msiargs '/i $MSIPATH /quiet /l*v \"" + msiLog + L"\"'", run.Env());
+        RunLauncher(L"scenario_launcher", L"-msiargs '/i $MSIPATH /quiet /l*v \"" + asked + L"\"'", run.Env(), started);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
@@ -326,5 +364,9 @@ TEST(EdgeRun, MsiargsWithALogOptionWritesTheLogWhereAsked)
     ASSERT_TRUE(ReadFileBytes(msiLog, log)) << "no log where it was asked for";
     EXPECT_GT(log.size(), 100u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, MsiargsLog,
+                         ::testing::Values(LogCase{"a full path", false},
+                                           LogCase{"a path relative to the launcher's folder", true}));
 
 } // namespace

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ostream>
 #include <string>
 #include <thread>
 
+#include "framework/unique_handle.h"
 #include "launcher/installer_launcher.h"
 #include "staging/child_process.h"
 #include "staging/work_folder.h"
@@ -149,18 +151,132 @@ TEST_F(Runner, AFailedExitCodeReadGivesItsSystemErrorCode)
     EXPECT_FALSE(GetHandleInformation(syncOnly, &flags));
 }
 
-TEST_F(Runner, APayloadRunsFromTheWorkFolder)
+// An environment variable of this process as it is: set or not, and its value.
+struct Variable {
+    bool set = false;
+    std::wstring value;
+    bool operator==(const Variable& other) const { return set == other.set && value == other.value; }
+};
+
+Variable Read(const wchar_t* name)
 {
+    wchar_t buffer[4096] = {};
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length = GetEnvironmentVariableW(name, buffer, 4096);
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+        return {};
+    return {true, std::wstring(buffer, length < 4096 ? length : 0)};
+}
+
+// Which of the launcher's own TMP and TEMP are set when a payload program
+// starts. GetTempPathW takes TMP, else TEMP: the set one names the launcher's
+// temporary folder; with both set, TEMP names another folder.
+struct LauncherTemp {
+    const char* story;
+    bool tmpSet;
+    bool tempSet;
+};
+
+void PrintTo(const LauncherTemp& c, std::ostream* os)
+{
+    *os << c.story;
+}
+
+class PayloadStart : public Runner, public ::testing::WithParamInterface<LauncherTemp> {};
+
+// The payload program starts in the work folder with TMP and TEMP at the work
+// folder's protected subfolder; the launcher's own variables are what they
+// were, an unset one unset again.
+TEST_P(PayloadStart, InTheWorkFolderWithItsTemporaryFolderAndTheLaunchersEnvironmentPutBack)
+{
+    const std::wstring launcherTemp = m_temp / L"launcher-temp";
+    ASSERT_TRUE(CreateDirectoryW(launcherTemp.c_str(), nullptr));
+    const LauncherTemp& c = GetParam();
+    ScopedEnv tmp(L"TMP", c.tmpSet ? launcherTemp : L"");
+    ScopedEnv temp(L"TEMP", c.tempSet ? (c.tmpSet ? m_temp / L"other-temp" : launcherTemp) : L"");
+    const Variable tmpBefore = Read(L"TMP");
+    const Variable tempBefore = Read(L"TEMP");
     CInstallerLauncher app;
     ScopedEnv exitCode(L"STANDIN_EXIT_carried", L"42");
-    ASSERT_TRUE(CreateDirectoryW((m_temp / L"tmp").c_str(), nullptr));
+
     EXPECT_EQ(42, RunPayloadProgram(app, L"STANDIN", L"carried.exe", L"-a b"));
     const auto records = ReadStandinLog(m_log);
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(L"carried.exe", records[0].program);
     EXPECT_EQ(L"-a b", records[0].arguments);
-    EXPECT_EQ(std::vector<std::wstring>{L"carried.exe"},
-              ListNames(app.m_strWorkFolder.substr(0, app.m_strWorkFolder.size() - 1)));
+    const std::vector<std::wstring> folders = ListNames(launcherTemp);
+    ASSERT_EQ(1u, folders.size()) << "the work folder is not directly in the launcher's temporary folder";
+    const std::wstring work = launcherTemp + L"\\" + folders[0];
+    EXPECT_EQ(work + L"\\", app.m_strWorkFolder);
+    EXPECT_EQ(work, records[0].directory);
+    EXPECT_EQ(work + L"\\tmp", records[0].tmp);
+    EXPECT_EQ(work + L"\\tmp", records[0].temp);
+    EXPECT_EQ(tmpBefore, Read(L"TMP"));
+    EXPECT_EQ(tempBefore, Read(L"TEMP"));
+    EXPECT_EQ((std::vector<std::wstring>{L"carried.exe", L"tmp"}), ListNames(work));
+    DeleteWorkFolder(app);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PayloadStart,
+                         ::testing::Values(LauncherTemp{"TMP and TEMP set", true, true},
+                                           LauncherTemp{"TMP set, TEMP unset", true, false},
+                                           LauncherTemp{"TMP unset, TEMP set", false, true}));
+
+// Windows Installer and the package opened through the shell start as the
+// launcher does: its current folder, its TMP, also while a work folder exists.
+TEST_F(Runner, OtherChildrenKeepTheLaunchersFolderAndEnvironment)
+{
+    CInstallerLauncher app;
+    app.m_strMsiArgs = L"/i $MSIPATH /quiet";
+    ASSERT_TRUE(CreateDirectoryW((m_temp / L"tmp").c_str(), nullptr));
+    ASSERT_EQ(0, RunPayloadProgram(app, L"STANDIN", L"carried.exe", L""));
+    ASSERT_FALSE(app.m_strWorkFolder.empty());
+
+    ASSERT_EQ(0, RunProgram(m_probe, L"", ChildStartFor(app)));
+    const auto records = ReadStandinLog(m_log);
+    ASSERT_EQ(2u, records.size());
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    EXPECT_EQ(L"probe.exe", records[1].program);
+    EXPECT_EQ(current, records[1].directory);
+    EXPECT_EQ(m_temp / L"tmp", records[1].tmp);
+    DeleteWorkFolder(app);
+}
+
+// From its writing until it has ended, a payload program is held: while it
+// runs (here a stand-in that waits), its file can be neither opened for
+// writing, nor renamed, nor deleted. The program started while held, and the
+// hold ends with it. (A running image refuses writing by itself, on Windows
+// and Wine alike; renaming it is what only the hold refuses.)
+TEST_F(Runner, WhileAPayloadRunsItsFileCannotBeWrittenRenamedOrDeleted)
+{
+    CInstallerLauncher app;
+    ASSERT_TRUE(CreateDirectoryW((m_temp / L"tmp").c_str(), nullptr));
+    ScopedEnv wait(L"STANDIN_WAIT_waiting", L"1");
+    int result = 0;
+    std::thread run([&] { result = RunPayloadProgram(app, L"STANDIN", L"waiting.exe", L""); });
+    const bool started = testing_support::WaitForRecords(m_log, 1, 60000);
+    std::wstring program;
+    if (started)
+        program = ReadStandinLog(m_log)[0].directory + L"\\waiting.exe";
+    DWORD openError = 0, renameError = 0, deleteError = 0;
+    if (started) {
+        const UniqueFileHandle writer(CreateFileW(program.c_str(), GENERIC_WRITE,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        openError = writer ? 0 : GetLastError();
+        renameError = MoveFileW(program.c_str(), (program + L".moved").c_str()) ? 0 : GetLastError();
+        deleteError = DeleteFileW(program.c_str()) ? 0 : GetLastError();
+    }
+    testing_support::KillProcesses(L"waiting.exe", GetCurrentProcessId(), 7);
+    run.join();
+    ASSERT_TRUE(started) << "the held program never started";
+    EXPECT_EQ(7, result);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), openError) << "opened for writing";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), renameError) << "renamed";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), deleteError) << "deleted";
+    // Once the program has ended, nothing holds the file any more.
+    EXPECT_TRUE(DeleteFileW(program.c_str())) << GetLastError();
     DeleteWorkFolder(app);
 }
 

@@ -85,7 +85,7 @@ TEST_F(Steps, RedistributablesGetTheirExactSwitchesAndShareOneWorkFolder)
     const std::vector<std::wstring> folders = ListNames(m_tmpDir);
     ASSERT_EQ(1u, folders.size());
     ASSERT_EQ(m_tmpDir + L"\\" + folders[0] + L"\\", m_app.m_strWorkFolder);
-    EXPECT_EQ((std::vector<std::wstring>{L"vcredist_x64.exe", L"vcredist_x86.exe"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"tmp", L"vcredist_x64.exe", L"vcredist_x86.exe"}),
               ListNames(m_app.m_strWorkFolder.substr(0, m_app.m_strWorkFolder.size() - 1)));
 }
 

@@ -54,7 +54,20 @@ TEST_F(WorkFolder, TwoExtractionsShareOneFolderNamedByAUuid)
     EXPECT_EQ(folder, m_app.m_strWorkFolder);
     EXPECT_EQ(folder + L"vcredist_x86.exe", first);
     EXPECT_EQ(folder + L"vcredist_x64.exe", second);
-    EXPECT_EQ((std::vector<std::wstring>{L"vcredist_x64.exe", L"vcredist_x86.exe"}), ListNames(folder));
+    // Beside the programs, the children's temporary folder, made with it.
+    EXPECT_EQ((std::vector<std::wstring>{L"tmp", L"vcredist_x64.exe", L"vcredist_x86.exe"}), ListNames(folder));
+}
+
+TEST_F(WorkFolder, TheChildrensTemporaryFolderComesWithIt)
+{
+    EXPECT_EQ(L"", ChildTempFolder(m_app)) << "no work folder yet";
+    std::wstring path;
+    ASSERT_EQ(0, Create(L"kv_isu.exe", path));
+    EXPECT_EQ(m_app.m_strWorkFolder + L"tmp", ChildTempFolder(m_app));
+    const DWORD attributes = GetFileAttributesW(ChildTempFolder(m_app).c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(ListNames(ChildTempFolder(m_app)).empty());
 }
 
 // Scripted name sources for the collision and bound cases.

@@ -351,6 +351,10 @@ std::vector<StandinRecord> ReadStandinLog(const std::wstring& path)
         record.arguments = fields[1];
         record.directory = fields[2];
         record.parentPid = static_cast<DWORD>(_wtoi(fields[3].c_str()));
+        if (fields.size() >= 6) {
+            record.tmp = fields[4];
+            record.temp = fields[5];
+        }
         records.push_back(record);
     }
     return records;

@@ -107,6 +107,8 @@ struct StandinRecord {
     std::wstring arguments; // command line after the program name
     std::wstring directory; // current directory of the stand-in
     DWORD parentPid = 0;
+    std::wstring tmp;  // TMP as the stand-in saw it; empty when unset
+    std::wstring temp; // TEMP likewise
 };
 // The records of a stand-in log, in order; empty when it cannot be read.
 std::vector<StandinRecord> ReadStandinLog(const std::wstring& path);
