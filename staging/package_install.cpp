@@ -5,6 +5,7 @@
 #include "launcher/product_constants.h"
 #include "staging/child_process.h"
 #include "staging/failure_report.h"
+#include "staging/package_opening.h"
 #include "staging/payload.h"
 
 void ReplacePackagePathToken(std::wstring& args, const std::wstring& quotedPath)
@@ -31,7 +32,7 @@ int InstallProductPackage(CInstallerLauncher& app)
         return status;
     }
     if (app.m_strMsiArgs.empty())
-        return RunProgram(packagePath, app.m_strMsiArgs, ChildStartFor(app));
+        return OpenPackageWithFullInterface(packagePath, ChildStartFor(app));
 
     ReplacePackagePathToken(app.m_strMsiArgs, product::kPathQuote + packagePath + product::kPathQuote);
     std::wstring msiexec;

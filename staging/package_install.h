@@ -18,6 +18,8 @@ class CInstallerLauncher;
 // write, rename or delete it in between, so the file installed is the file
 // written. A package that cannot be held is not installed: "CreateFile failed
 // (%d)\n" and the system code.
+// With empty installer arguments the package is opened through the machine's
+// own registration only (OpenPackageWithFullInterface).
 // Returns the nonzero extraction status (nothing is started; the line is
 // written by ExtractPayload), else RunProgram's result: Windows Installer's
 // exit code (0, 1602, 1603, 3010, ...) or the start failure's code.
