@@ -46,7 +46,7 @@ LockVerdict JudgeLock(LockOpening opening, OwnerKind owner)
 
 const wchar_t* SingleRunLockSddl(bool withOwner)
 {
-    return withOwner ? L"O:BAD:P(A;;GA;;;BA)(A;;GA;;;SY)" : L"D:P(A;;GA;;;BA)(A;;GA;;;SY)";
+    return withOwner ? L"O:BAD:P(A;;0x1f0001;;;BA)(A;;0x1f0001;;;SY)" : L"D:P(A;;0x1f0001;;;BA)(A;;0x1f0001;;;SY)";
 }
 
 bool SingleRunLock::TryAcquire()

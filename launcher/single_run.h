@@ -45,8 +45,9 @@ enum class LockVerdict {
 LockVerdict JudgeLock(LockOpening opening, OwnerKind owner);
 
 // The lock's descriptor as SDDL: owner Administrators (`withOwner`, else the
-// creator's default owner), and a protected DACL granting all access to
-// Administrators and SYSTEM only.
+// creator's default owner), and a protected DACL granting all access to a
+// mutex (MUTEX_ALL_ACCESS, 0x1F0001) to Administrators and SYSTEM only:
+// "O:BAD:P(A;;0x1f0001;;;BA)(A;;0x1f0001;;;SY)".
 const wchar_t* SingleRunLockSddl(bool withOwner);
 
 class SingleRunLock {

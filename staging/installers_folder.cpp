@@ -92,8 +92,7 @@ int MoveAsideAndCreate(const std::wstring& path, SECURITY_ATTRIBUTES& attributes
 }
 
 // Deals with the existing entry at the level `path`.
-int PrepareExistingLevel(const std::wstring& path, LevelRole role, bool ownersRecorded,
-                         SECURITY_ATTRIBUTES& attributes)
+int PrepareExistingLevel(const std::wstring& path, LevelRole role, bool ownersRecorded, SECURITY_ATTRIBUTES& attributes)
 {
     bool writable = false;
     UniqueFileHandle entry = OpenEntry(path, true, writable);

@@ -24,8 +24,8 @@ int QueryFinalPath(HANDLE file, std::wstring& path, bool& known)
     const auto getFinalPath = reinterpret_cast<GetFinalPathFn>(reinterpret_cast<void*>(proc));
     std::wstring buffer(MAX_PATH, L'\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = getFinalPath(file, &buffer[0], static_cast<DWORD>(buffer.size()),
-                                          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD length =
+            getFinalPath(file, &buffer[0], static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0)
             return LastErrorStatus();
         if (length < buffer.size()) {
