@@ -5,13 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <set>
 #include <string>
 #include <vector>
 
+#include "framework/run_log.h"
+#include "framework/unique_handle.h"
+#include "launcher/installer_launcher.h"
 #include "staging/installers_folder.h"
+#include "staging/work_folder.h"
 #include "staging_fixtures.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -224,6 +230,46 @@ TEST_F(Levels, ALevelThatCannotBeMovedAsideFailsAndStaysAsItWas)
     EXPECT_NE(0, MakeProtectedFolders(m_base.path(), L"ZARO\\Installers\\Orbelle"));
     EXPECT_EQ(std::vector<std::wstring>{L"other-product.msi"}, ListNames(m_base / L"ZARO"));
     EXPECT_TRUE(ListNames(m_base / L"ZARO.moved-taken").empty());
+}
+
+// The step's own line for a level that cannot be moved aside, through the
+// package's folder as CreatePayloadFile prepares it (the machine's common
+// application-data folder; the run log of this process shows the line).
+TEST(InstallersFolder, ALevelThatCannotBeMovedAsideFailsTheStepWithItsLine)
+{
+    const std::wstring maker = testing_support::MakerFolder();
+    ASSERT_FALSE(PathExists(maker)) << "left behind by another test";
+    testing_support::TestMachine machine;
+    const std::wstring taken = maker + L".moved-taken";
+    struct RemoveTaken {
+        std::wstring path;
+        ~RemoveTaken() { testing_support::RemoveTree(path); }
+    } removeTaken{taken};
+    ASSERT_TRUE(CreateDirectoryW(maker.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(taken.c_str(), nullptr));
+    g_base = maker.substr(0, maker.rfind(L'\\'));
+    g_baseOwner = OwnerKind::System;
+    g_foreign = {maker};
+    g_asideText = L"taken";
+    InstallersFolderSeam seam;
+    seam.owner = &ReportedOwner;
+    seam.asideText = &FixedAsideText;
+    SetInstallersFolderSeam(&seam);
+    TempDir temp;
+    ASSERT_TRUE(OpenRunLog(temp / L"run.log"));
+    CInstallerLauncher app;
+    std::wstring path;
+    UniqueFileHandle file;
+    const int status = CreatePayloadFile(app, L"ZaroInstaller.msi", false, path, file);
+    CloseRunLog();
+    SetInstallersFolderSeam(nullptr);
+
+    EXPECT_NE(0, status);
+    EXPECT_FALSE(file.valid());
+    EXPECT_NE(std::wstring::npos,
+              testing_support::ReadUtf8File(temp / L"run.log")
+                  .find(L"Diagnostic: SHCreateDirectoryEx failed (" + std::to_wstring(status) + L")"));
+    EXPECT_TRUE(ListNames(maker).empty()) << "something was made in the level that stayed";
 }
 
 } // namespace

@@ -15,7 +15,7 @@
 #include "launcher/installer_launcher.h"
 #include "staging/package_check.h"
 #include "staging/package_install.h"
-#include "staging_fixtures.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -171,8 +171,8 @@ void GiveASecondName(const std::wstring& path)
 
 TEST(PackageStep, APackageThatIsNotTheOneWrittenIsNotInstalled)
 {
-    ASSERT_FALSE(PathExists(staging_fixtures::MakerFolder())) << "left behind by another test";
-    staging_fixtures::MakerFolderCleanup cleanup;
+    ASSERT_FALSE(PathExists(testing_support::MakerFolder())) << "left behind by another test";
+    testing_support::TestMachine machine;
     TempDir temp;
     g_secondName = temp / L"second.msi";
     const std::wstring log = temp / L"run.log";
@@ -185,11 +185,7 @@ TEST(PackageStep, APackageThatIsNotTheOneWrittenIsNotInstalled)
     CloseRunLog();
 
     EXPECT_EQ(exit_code::kPackageNotAsWritten, status);
-    const std::wstring lines = testing_support::Utf8ToWide([&] {
-        std::vector<std::uint8_t> bytes;
-        testing_support::ReadFileBytes(log, bytes);
-        return std::string(bytes.begin(), bytes.end());
-    }());
+    const std::wstring lines = testing_support::ReadUtf8File(log);
     EXPECT_NE(std::wstring::npos, lines.find(L"Diagnostic: Package check failed (1006)\r\n"))
         << testing_support::WideToUtf8(lines);
     EXPECT_EQ(std::wstring::npos, lines.find(L"Child: ")) << "an installer was started";

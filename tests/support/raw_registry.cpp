@@ -160,7 +160,7 @@ std::wstring FullKeyName(HKEY key)
     std::vector<BYTE> buffer(4096);
     ULONG size = 0;
     if (reinterpret_cast<NtQueryKeyFn>(reinterpret_cast<void*>(proc))(key, kKeyNameInformation, buffer.data(),
-                                                                       static_cast<ULONG>(buffer.size()), &size) < 0)
+                                                                      static_cast<ULONG>(buffer.size()), &size) < 0)
         return L"";
     ULONG bytes = 0;
     memcpy(&bytes, buffer.data(), sizeof(bytes));
@@ -174,8 +174,9 @@ bool CreateLinkRaw(const std::wstring& path, const std::wstring& target)
     const UniqueHkey targetKey = OpenKey(target, KEY_READ, 0);
     const std::wstring name = targetKey ? FullKeyName(targetKey.get()) : L"";
     UniqueHkey link;
-    if (name.empty() || RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
-                                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, link.put(), nullptr) != ERROR_SUCCESS)
+    if (name.empty() ||
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, link.put(), nullptr) != ERROR_SUCCESS)
         return false;
     // The target's name without a terminator, as links hold it.
     return RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
