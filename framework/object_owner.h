@@ -15,7 +15,8 @@ enum class OwnerKind {
     Unknown,          // no owner could be read
 };
 
-// The kind of `owner`; Unknown for a null SID.
+// The kind of `owner`, a valid SID (as GetSecurityInfo gives); Unknown for a
+// null one.
 OwnerKind ClassifyOwner(PSID owner);
 
 // True for Administrators, SYSTEM and TrustedInstaller.

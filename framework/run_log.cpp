@@ -81,7 +81,8 @@ bool OpenRunLog(const std::wstring& path)
     if (!GetFileInformationByHandle(file.get(), &info) ||
         !IsPlainFileForLog(info.dwFileAttributes, info.nNumberOfLinks))
         return false;
-    if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(file.get()))
+    // A handle just opened stands at the file's start: the end goes there.
+    if (!SetEndOfFile(file.get()))
         return false;
     g_log = std::move(file);
     return true;

@@ -46,7 +46,9 @@ LockVerdict JudgeLock(LockOpening opening, OwnerKind owner)
 
 const wchar_t* SingleRunLockSddl(bool withOwner)
 {
-    return withOwner ? L"O:BAD:P(A;;0x1f0001;;;BA)(A;;0x1f0001;;;SY)" : L"D:P(A;;0x1f0001;;;BA)(A;;0x1f0001;;;SY)";
+    // One text: without its owner part ("O:BA") it is the DACL alone.
+    static const wchar_t kSddl[] = L"O:BAD:P(A;;0x1f0001;;;BA)(A;;0x1f0001;;;SY)";
+    return withOwner ? kSddl : kSddl + 4;
 }
 
 bool SingleRunLock::TryAcquire()
@@ -64,31 +66,21 @@ bool SingleRunLock::TryAcquire()
     if (opening == LockOpening::OpenedExisting)
         QueryOwnerKind(m_mutex.get(), SE_KERNEL_OBJECT, owner);
 
-    switch (JudgeLock(opening, owner)) {
-    case LockVerdict::NotALauncher:
-        m_mutex.reset();
-        LogLine(L"Single-run lock: its name is held by an object that no launcher made; running without the lock");
-        return true;
-    case LockVerdict::Unavailable:
-        m_mutex.reset();
-        LogNumber(L"Single-run lock: running without it, none could be made: ", static_cast<long long>(error));
-        return true;
-    case LockVerdict::Launchers:
-        break;
-    }
-    switch (WaitForSingleObject(m_mutex.get(), 0)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:
+    const LockVerdict verdict = JudgeLock(opening, owner);
+    const DWORD wait = verdict == LockVerdict::Launchers ? WaitForSingleObject(m_mutex.get(), 0) : WAIT_FAILED;
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
         m_ownership.reset(m_mutex.get());
-        LogLine(L"Single-run lock: held");
-        return true;
-    case WAIT_TIMEOUT:
-        m_mutex.reset();
-        LogLine(L"Single-run lock: another launcher runs");
-        return false;
-    default:
-        m_mutex.reset();
-        LogLine(L"Single-run lock: the wait failed; running without the lock");
+        LogLine(L"Lock: held");
         return true;
     }
+    m_mutex.reset();
+    if (wait == WAIT_TIMEOUT) {
+        LogLine(L"Lock: another launcher holds it");
+        return false;
+    }
+    // Another account's object, no lock to be had, or a failed wait: the run
+    // goes on unguarded rather than refuse for ever.
+    LogLine(verdict == LockVerdict::NotALauncher ? L"Lock: another account's object, none taken"
+                                                 : L"Lock: none to be had, none taken");
+    return true;
 }

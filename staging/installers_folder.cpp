@@ -86,8 +86,7 @@ int MoveAsideAndCreate(const std::wstring& path, SECURITY_ATTRIBUTES& attributes
     const std::wstring aside = path + kAsideInfix + text;
     if (!MoveFileExW(path.c_str(), aside.c_str(), 0))
         return LastErrorStatus();
-    LogLine(L"Installers folder: a level another account made was moved aside: \"" + path + L"\" to \"" + aside +
-            L"\"");
+    LogLine(L"Moved aside: " + aside);
     return CreateDirectoryW(path.c_str(), &attributes) ? 0 : LastErrorStatus();
 }
 

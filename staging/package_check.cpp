@@ -8,9 +8,13 @@
 namespace {
 
 const wchar_t kLongPrefix[] = L"\\\\?\\";
-const wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
 
-// The final path of `file`. Returns 0 and sets `path` and `known`; `known`
+// Longest final path looked at: the expected path is shorter by far, so a
+// longer one cannot be it.
+constexpr DWORD kFinalPathChars = 1024;
+
+// The final path of `file`. Returns 0 and sets `path` and `known` (an empty
+// path for one longer than kFinalPathChars, which matches nothing); `known`
 // stays false, with 0, where the system lacks the call; else the system code.
 int QueryFinalPath(HANDLE file, std::wstring& path, bool& known)
 {
@@ -21,22 +25,14 @@ int QueryFinalPath(HANDLE file, std::wstring& path, bool& known)
     FARPROC proc = kernel32 ? GetProcAddress(kernel32, "GetFinalPathNameByHandleW") : nullptr;
     if (proc == nullptr)
         return 0;
-    const auto getFinalPath = reinterpret_cast<GetFinalPathFn>(reinterpret_cast<void*>(proc));
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length =
-            getFinalPath(file, &buffer[0], static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0)
-            return LastErrorStatus();
-        if (length < buffer.size()) {
-            path.assign(buffer.data(), length);
-            known = true;
-            return 0;
-        }
-        // Too small: `length` is the size needed, terminator included.
-        buffer.assign(length, L'\0');
-    }
-    return ERROR_INSUFFICIENT_BUFFER;
+    wchar_t buffer[kFinalPathChars];
+    const DWORD length = reinterpret_cast<GetFinalPathFn>(reinterpret_cast<void*>(proc))(
+        file, buffer, kFinalPathChars, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0)
+        return LastErrorStatus();
+    path.assign(buffer, length < kFinalPathChars ? length : 0);
+    known = true;
+    return 0;
 }
 
 FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info)
@@ -52,6 +48,23 @@ FileIdentity IdentityFrom(const BY_HANDLE_FILE_INFORMATION& info)
 wchar_t AsciiUpper(wchar_t c)
 {
     return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+bool HasFinalPathPrefix(const std::wstring& path)
+{
+    return path.compare(0, wcslen(kLongPrefix), kLongPrefix) == 0;
+}
+
+// The `length` characters at `a` against `b`, ASCII letters' case aside.
+bool SameTextIgnoringAsciiCase(const wchar_t* a, size_t length, const std::wstring& b)
+{
+    if (length != b.size())
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -74,22 +87,12 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b)
 
 std::wstring WithoutFinalPathPrefix(const std::wstring& path)
 {
-    if (path.compare(0, wcslen(kLongUncPrefix), kLongUncPrefix) == 0)
-        return L"\\\\" + path.substr(wcslen(kLongUncPrefix));
-    if (path.compare(0, wcslen(kLongPrefix), kLongPrefix) == 0)
-        return path.substr(wcslen(kLongPrefix));
-    return path;
+    return HasFinalPathPrefix(path) ? path.substr(wcslen(kLongPrefix)) : path;
 }
 
 bool SamePathIgnoringAsciiCase(const std::wstring& a, const std::wstring& b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
-            return false;
-    }
-    return true;
+    return SameTextIgnoringAsciiCase(a.c_str(), a.size(), b);
 }
 
 bool IsPackageAsWritten(const HeldPackage& held, const FileIdentity& written, const std::wstring& expectedPath)
@@ -98,7 +101,10 @@ bool IsPackageAsWritten(const HeldPackage& held, const FileIdentity& written, co
         return false;
     if (held.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-    return !held.pathKnown || SamePathIgnoringAsciiCase(WithoutFinalPathPrefix(held.finalPath), expectedPath);
+    if (!held.pathKnown)
+        return true;
+    const size_t skip = HasFinalPathPrefix(held.finalPath) ? wcslen(kLongPrefix) : 0;
+    return SameTextIgnoringAsciiCase(held.finalPath.c_str() + skip, held.finalPath.size() - skip, expectedPath);
 }
 
 int CheckHeldPackage(HANDLE hold, const FileIdentity& written, const std::wstring& expectedPath)

@@ -34,8 +34,8 @@ struct HeldPackage {
 };
 
 // `path` without the "\\?\" prefix that final paths carry: "\\?\C:\x" gives
-// "C:\x" and "\\?\UNC\server\share\x" gives "\\server\share\x"; any other
-// path is returned as it is.
+// "C:\x"; any other path is returned as it is. A network path keeps its
+// "UNC\" and so matches no expected path: the package is never on one.
 std::wstring WithoutFinalPathPrefix(const std::wstring& path);
 
 // True when `a` and `b` are the same text but for the case of the ASCII

@@ -8,8 +8,9 @@
 
 namespace {
 
-const wchar_t kMachineClasses[] = L"Software\\Classes\\";
-const wchar_t kPackageExtension[] = L".msi";
+// The machine's classes key and, within the same text, its ".msi" key.
+const wchar_t kPackageExtensionKey[] = L"Software\\Classes\\.msi";
+constexpr std::size_t kMachineClassesChars = 17; // "Software\\Classes\\"
 // Windows Installer's own action for packages: install with the full user
 // interface.
 const wchar_t kInstallOption[] = L"/i ";
@@ -20,8 +21,7 @@ const wchar_t kInstallOption[] = L"/i ";
 int ReadPackageClassName(std::wstring& name)
 {
     UniqueHkey extension;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kMachineClasses) + kPackageExtension).c_str(), 0,
-                                KEY_QUERY_VALUE, extension.put());
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPackageExtensionKey, 0, KEY_QUERY_VALUE, extension.put());
     if (status != ERROR_SUCCESS) {
         extension.release();
         return status == ERROR_FILE_NOT_FOUND ? ERROR_FILE_NOT_FOUND : ErrorStatus(status);
@@ -66,8 +66,8 @@ int OpenMachinePackageClass(UniqueHkey& classKey)
     const int status = ReadPackageClassName(name);
     if (status != 0)
         return status;
-    const LONG opened =
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kMachineClasses + name).c_str(), 0, KEY_READ, classKey.put());
+    name.insert(0, kPackageExtensionKey, kMachineClassesChars);
+    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ, classKey.put());
     if (opened == ERROR_SUCCESS)
         return 0;
     classKey.release();
@@ -84,10 +84,14 @@ int OpenPackageWithFullInterface(const std::wstring& packagePath, ChildStart sta
     }
     if (status != ERROR_FILE_NOT_FOUND)
         return status;
-    LogLine(L"No machine-wide registration for packages: Windows Installer is run itself");
+    LogLine(L"No machine registration for packages");
     std::wstring msiexec;
     status = WindowsInstallerPath(msiexec);
     if (status != 0)
         return status;
-    return RunProgram(msiexec, kInstallOption + (product::kPathQuote + packagePath + product::kPathQuote), start);
+    std::wstring arguments = kInstallOption;
+    arguments += product::kPathQuote;
+    arguments += packagePath;
+    arguments += product::kPathQuote;
+    return RunProgram(msiexec, arguments, start);
 }

@@ -132,8 +132,7 @@ TEST_P(LockSquatter, DoesNotMakeTheRunRefuse)
     EXPECT_EQ(kReachedTheEnd, run.exitCode) << c.story << ": the run did not go on";
     EXPECT_EQ(1u, ReadStandinLog(m_log).size()) << c.story;
     EXPECT_NE(std::wstring::npos,
-              testing_support::ReadUtf8File(log).find(L"Single-run lock: its name is held by an object that no "
-                                                      L"launcher made; running without the lock"))
+              testing_support::ReadUtf8File(log).find(L"Lock: another account's object, none taken"))
         << c.story;
     if (c.held)
         ReleaseMutex(squatter.get());
