@@ -41,7 +41,10 @@ enum class LockVerdict {
 // A launcher's lock lets Administrators and SYSTEM in, and the launcher runs
 // as one of them (its manifest asks for elevation), so a refusal means that
 // someone else made the object. Only an administrator or SYSTEM can make an
-// object owned by Administrators or SYSTEM.
+// object owned by Administrators or SYSTEM. (A launcher that runs without
+// administrator rights after all, where elevation is switched off, is refused
+// by a real lock too and runs unguarded; it cannot change the machine's
+// keys and folders that the lock guards.)
 LockVerdict JudgeLock(LockOpening opening, OwnerKind owner);
 
 // The lock's descriptor as SDDL: owner Administrators (`withOwner`, else the

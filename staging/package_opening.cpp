@@ -11,6 +11,7 @@ namespace {
 // The machine's classes key and, within the same text, its ".msi" key.
 const wchar_t kPackageExtensionKey[] = L"Software\\Classes\\.msi";
 constexpr std::size_t kMachineClassesChars = 17; // "Software\\Classes\\"
+static_assert(sizeof(kPackageExtensionKey) / sizeof(wchar_t) - 1 == kMachineClassesChars + 4, "\".msi\" at the end");
 // Windows Installer's own action for packages: install with the full user
 // interface.
 const wchar_t kInstallOption[] = L"/i ";
