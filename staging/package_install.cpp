@@ -42,13 +42,10 @@ int InstallProductPackage(CInstallerLauncher& app)
     // The folder and the new file let no one but administrators and SYSTEM
     // write, so nothing can change the file between its closing and this; the
     // check below makes sure that the name still means that file.
-    const UniqueFileHandle hold(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!hold) {
-        status = LastErrorStatus();
-        ReportFailure("CreateFile failed (%d)\n", status);
+    UniqueFileHandle hold;
+    status = HoldPayloadFile(packagePath, hold);
+    if (status != 0)
         return status;
-    }
     status = CheckHeldPackage(hold.get(), written, packagePath);
     if (status != 0) {
         ReportFailure("Package check failed (%d)\n", status);
