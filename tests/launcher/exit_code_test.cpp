@@ -94,6 +94,54 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"the installation fails", L"0", L"0", L"1603", 1603, kAll},
         ExitCase{"another installation is in progress", L"0", L"0", L"1618", 1618, kAll}));
 
+// A payload whose bytes on disk are not the ones carried (the launcher's
+// digest for it is wrong on purpose, as if a filter driver had changed the
+// file after its writing): nothing runs or installs from it, the run says so
+// in one line and ends with the named code.
+struct DigestCase {
+    const char* story;
+    const wchar_t* launcher;
+    std::vector<std::wstring> ran;
+};
+
+void PrintTo(const DigestCase& c, std::ostream* os)
+{
+    *os << c.story;
+}
+
+class WrongDigest : public ::testing::TestWithParam<DigestCase> {
+  protected:
+    TestMachine m_machine;
+    SystemMsiexecStandin m_msiexec;
+    TempDir m_temp;
+};
+
+TEST_P(WrongDigest, NothingFromThePayloadRunsAndTheRunFailsWithTheNamedCode)
+{
+    const DigestCase& c = GetParam();
+    ASSERT_TRUE(m_msiexec.ok());
+    const std::wstring tmp = m_temp / L"tmp";
+    ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
+    const Environment env = {{L"STANDIN_LOG", m_temp / L"children.log"}, {L"TMP", tmp}, {L"TEMP", tmp}};
+
+    const auto result = RunProcess(Launcher(c.launcher) + L" -quiet", env, 120000);
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_EQ(static_cast<DWORD>(exit_code::kPayloadNotAsCarried), result.exitCode);
+    EXPECT_EQ("Payload check failed (323)\r\n", result.output);
+    std::vector<std::wstring> ran;
+    for (const auto& record : ReadStandinLog(m_temp / L"children.log"))
+        ran.push_back(record.program);
+    EXPECT_EQ(c.ran, ran);
+    EXPECT_TRUE(ListNames(tmp).empty()) << "the work folder was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WrongDigest,
+                         ::testing::Values(DigestCase{"the redistributable", L"launcher_wrong_redist_digest", {}},
+                                           DigestCase{"the package",
+                                                      L"launcher_wrong_package_digest",
+                                                      {L"vcredist_x86.exe", L"kv_isu.exe"}}));
+
 // Presses away the windows of one process and counts them.
 class WindowCloser {
   public:
