@@ -5,15 +5,19 @@
 // no call site has to remember which value a kind's functions fail with.
 #include <windows.h>
 #include <rpc.h>
+#include <wincrypt.h>
 
 #include <cstdint>
+#include <type_traits>
 
 // Owns one handle of type T. `Close` is called exactly once for a held handle
 // (its result is ignored; a caller that must see a close failure takes the
 // handle with release() and closes it itself). `kNone` is the integer value
 // an empty owner holds; `kAlsoNone` a second value that the kind's functions
 // may return and that is never closed either (INVALID_HANDLE_VALUE and null
-// for files and snapshots, as WIL's handle_invalid policy does).
+// for files and snapshots, as WIL's handle_invalid policy does). T is a
+// pointer type or, for the kinds whose handles are integers (CryptoAPI's),
+// an integer type.
 template <typename T, auto Close, std::intptr_t kNone = 0, std::intptr_t kAlsoNone = kNone> class UniqueHandle {
   public:
     UniqueHandle() noexcept = default;
@@ -29,10 +33,20 @@ template <typename T, auto Close, std::intptr_t kNone = 0, std::intptr_t kAlsoNo
         return *this;
     }
 
-    static T none() noexcept { return reinterpret_cast<T>(kNone); }
+    static T none() noexcept
+    {
+        if constexpr (std::is_pointer_v<T>)
+            return reinterpret_cast<T>(kNone);
+        else
+            return static_cast<T>(kNone);
+    }
     static bool IsNone(T handle) noexcept
     {
-        const std::intptr_t value = reinterpret_cast<std::intptr_t>(handle);
+        std::intptr_t value;
+        if constexpr (std::is_pointer_v<T>)
+            value = reinterpret_cast<std::intptr_t>(handle);
+        else
+            value = static_cast<std::intptr_t>(handle);
         return value == kNone || value == kAlsoNone;
     }
 
@@ -79,6 +93,10 @@ inline void FreeRpcString(RPC_WSTR text)
 {
     RpcStringFreeW(&text);
 }
+inline void ReleaseCryptProvider(HCRYPTPROV provider)
+{
+    CryptReleaseContext(provider, 0);
+}
 } // namespace unique_handle_detail
 
 constexpr std::intptr_t kInvalidHandleValue = -1; // INVALID_HANDLE_VALUE
@@ -101,6 +119,10 @@ using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
 using UniqueLocalMemory = UniqueHandle<HLOCAL, &::LocalFree>;
 // Strings that the RPC run time allocates (UuidToStringW).
 using UniqueRpcString = UniqueHandle<RPC_WSTR, &unique_handle_detail::FreeRpcString>;
+// Cryptographic providers from CryptAcquireContextW and hashes from
+// CryptCreateHash (integer handles; 0 is none).
+using UniqueCryptProvider = UniqueHandle<HCRYPTPROV, &unique_handle_detail::ReleaseCryptProvider>;
+using UniqueCryptHash = UniqueHandle<HCRYPTHASH, &::CryptDestroyHash>;
 // Ownership of a mutex that a wait acquired: released (not closed) when it
 // goes away. The mutex's handle itself has its own owner.
 using UniqueMutexOwnership = UniqueHandle<HANDLE, &::ReleaseMutex>;

@@ -68,6 +68,13 @@ inline constexpr int kReparsePointRefused = 4395;
 // installed. ERROR_FILE_INVALID.
 inline constexpr int kPackageNotAsWritten = 1006;
 
+// A payload, once written and held, was not the file the launcher carries:
+// its SHA-256 differs from the digest computed when the launcher was built
+// (something changed it between its writing and its use: a filter driver,
+// antivirus or another program), or no digest was carried for it. Nothing
+// from that file was run or installed. ERROR_DATA_CHECKSUM_ERROR.
+inline constexpr int kPayloadNotAsCarried = 323;
+
 // The exit code of a run that a prerequisite or legacy-uninstaller step ended
 // with the nonzero `stepResult`: kFailRebootRequired for 3010,
 // kFailRebootInitiated for 1641, every other code unchanged.

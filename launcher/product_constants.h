@@ -15,6 +15,8 @@ inline constexpr wchar_t kResRedist32[] = L"VC2005_REDIST_32";
 inline constexpr wchar_t kResRedist64[] = L"VC2005_REDIST_64";
 inline constexpr wchar_t kResMsi32[] = L"MSI32";
 inline constexpr wchar_t kResMsi64[] = L"MSI64";
+// The payloads' SHA-256 digests, computed at build time (type RCDATA).
+inline constexpr wchar_t kResDigests[] = L"PAYLOAD_DIGESTS";
 
 // File names the payloads are written to.
 inline constexpr wchar_t kFileUninst[] = L"kv_isu.exe";

@@ -8,6 +8,7 @@
 #include "staging/package_check.h"
 #include "staging/package_opening.h"
 #include "staging/payload.h"
+#include "staging/payload_digest.h"
 
 void ReplacePackagePathToken(std::wstring& args, const std::wstring& quotedPath)
 {
@@ -51,6 +52,9 @@ int InstallProductPackage(CInstallerLauncher& app)
         ReportFailure("Package check failed (%d)\n", status);
         return status;
     }
+    status = CheckPayloadDigest(resource, hold.get());
+    if (status != 0)
+        return status;
     if (app.m_strMsiArgs.empty())
         return OpenPackageWithFullInterface(packagePath, ChildStartFor(app));
 

@@ -20,7 +20,10 @@ class CInstallerLauncher;
 // (%d)\n" and the system code. Nor is one that, once held, is not the file
 // just written (CheckHeldPackage: its identity as the writing handle saw it,
 // one name, the expected final path): "Package check failed (%d)\n" with
-// exit_code::kPackageNotAsWritten, or the system code of the check.
+// exit_code::kPackageNotAsWritten, or the system code of the check. Nor is
+// one whose held bytes are not the package the launcher carries
+// (CheckPayloadDigest): "Payload check failed (%d)\n" with
+// exit_code::kPayloadNotAsCarried, or the system code of the hashing.
 // With empty installer arguments the package is opened through the machine's
 // own registration only (OpenPackageWithFullInterface).
 // Returns the nonzero extraction status (nothing is started; the line is

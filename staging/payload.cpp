@@ -4,6 +4,7 @@
 #include "launcher/exit_codes.h"
 #include "staging/failure_report.h"
 #include "staging/package_check.h"
+#include "staging/payload_digest.h"
 #include "staging/work_folder.h"
 
 namespace {
@@ -105,6 +106,12 @@ int ExtractHeldPayload(HeldPayload& held, CInstallerLauncher& app, const wchar_t
         return status;
     // The writing handle shared nothing, and the hold can only be had once
     // it is closed. In between, the folder's protection covers the file: only
-    // administrators and SYSTEM can write there.
-    return HoldPayloadFile(held.path, held.file);
+    // administrators and SYSTEM can write there. What the folder cannot keep
+    // out (a filter driver, antivirus) the digest check of the held file sees.
+    int heldStatus = HoldPayloadFile(held.path, held.file);
+    if (heldStatus == 0)
+        heldStatus = CheckPayloadDigest(name, held.file.get());
+    if (heldStatus != 0)
+        held.file.reset();
+    return heldStatus;
 }

@@ -55,13 +55,15 @@ struct HeldPayload {
     UniqueFileHandle file;
 };
 
-// ExtractPayload, then holds the written file (see HeldPayload). `held.path`
-// is set as ExtractPayload sets its out path; `held.file` is reset first and
-// is valid only on success.
+// ExtractPayload, then holds the written file (see HeldPayload) and checks
+// the held file's digest against the one carried for `name`
+// (CheckPayloadDigest). `held.path` is set as ExtractPayload sets its out
+// path; `held.file` is reset first and is valid only on success.
 //
-// Returns 0 when the file has been written, closed and is held; else
-// ExtractPayload's status (its line written), or the system code of the
-// opening that holds it, with "CreateFile failed (%d)\n".
+// Returns 0 when the file has been written, closed, is held and is the
+// payload carried; else ExtractPayload's status (its line written), the
+// system code of the opening that holds it, with "CreateFile failed (%d)\n",
+// or CheckPayloadDigest's status (its line written).
 int ExtractHeldPayload(HeldPayload& held, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
                        const wchar_t* fileName, bool temporary);
 

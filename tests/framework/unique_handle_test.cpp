@@ -138,4 +138,27 @@ TEST(UniqueMutexOwnership, ReleasesTheMutexItAcquired)
     EXPECT_EQ(WAIT_OBJECT_0, result);
 }
 
+// The kinds whose handles are integers (CryptoAPI's): 0 is none, and a real
+// hash goes away with its owner, before the provider's.
+TEST(UniqueCryptHandles, IntegerHandlesHaveOwnersToo)
+{
+    UniqueCryptProvider provider;
+    EXPECT_FALSE(provider.valid());
+    EXPECT_EQ(0u, provider.get());
+    ASSERT_TRUE(CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT));
+    EXPECT_TRUE(provider.valid());
+    HCRYPTHASH raw = 0;
+    {
+        UniqueCryptHash hash;
+        ASSERT_TRUE(CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put()));
+        raw = hash.get();
+        EXPECT_NE(0u, raw);
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    }
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError()) << "closing changed the last error";
+    UniqueCryptProvider moved(std::move(provider));
+    EXPECT_FALSE(provider.valid());
+    EXPECT_TRUE(moved.valid());
+}
+
 } // namespace

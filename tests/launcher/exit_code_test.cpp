@@ -36,37 +36,61 @@ void PrintTo(const ExitCase& c, std::ostream* os)
     *os << c.story;
 }
 
-class ExitCode : public ::testing::TestWithParam<ExitCase> {
+// What a whole run did: its exit code and output, the programs that ran (in
+// order), and whether the work folder went.
+struct RecordedRun {
+    bool finished = false; // started and ended within the time allowed
+    DWORD exitCode = 0;
+    std::string output;
+    std::vector<std::wstring> ran;
+    bool leftNothing = false;
+};
+
+class WholeRuns : public ::testing::Test {
   protected:
+    // Runs `launcher` with -quiet, the stand-ins recording, and TMP and TEMP in
+    // a folder of the test's own (`env` adds the stand-ins' exit codes).
+    RecordedRun Run(const wchar_t* launcher, Environment env)
+    {
+        RecordedRun run;
+        EXPECT_TRUE(m_msiexec.ok());
+        const std::wstring tmp = m_temp / L"tmp";
+        EXPECT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
+        env[L"STANDIN_LOG"] = m_temp / L"children.log";
+        env[L"TMP"] = tmp;
+        env[L"TEMP"] = tmp;
+        const auto result = RunProcess(Launcher(launcher) + L" -quiet", env, 120000);
+        EXPECT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
+        EXPECT_FALSE(result.timedOut);
+        run.finished = result.started && !result.timedOut;
+        run.exitCode = result.exitCode;
+        run.output = result.output;
+        for (const auto& record : ReadStandinLog(m_temp / L"children.log"))
+            run.ran.push_back(record.program);
+        run.leftNothing = ListNames(tmp).empty();
+        return run;
+    }
+
     TestMachine m_machine; // the package folder and the driver's keys go afterwards
     SystemMsiexecStandin m_msiexec;
     TempDir m_temp;
 };
 
+class ExitCode : public WholeRuns, public ::testing::WithParamInterface<ExitCase> {};
+
 TEST_P(ExitCode, TellsTheDeploymentToolWhatHappened)
 {
     const ExitCase& c = GetParam();
-    ASSERT_TRUE(m_msiexec.ok());
-    const std::wstring tmp = m_temp / L"tmp";
-    ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
     Environment env;
-    env[L"STANDIN_LOG"] = m_temp / L"children.log";
     env[L"STANDIN_EXIT_vcredist_x86"] = c.redist;
     env[L"STANDIN_EXIT_kv_isu"] = c.uninst;
     env[L"STANDIN_EXIT_msiexec"] = c.installer;
-    env[L"TMP"] = tmp;
-    env[L"TEMP"] = tmp;
-
-    const auto result = RunProcess(Launcher(L"launcher_exit_codes") + L" -quiet", env, 120000);
-    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
-    ASSERT_FALSE(result.timedOut);
-    EXPECT_EQ(c.exitCode, result.exitCode);
-    std::vector<std::wstring> ran;
-    for (const auto& record : ReadStandinLog(m_temp / L"children.log"))
-        ran.push_back(record.program);
-    EXPECT_EQ(c.ran, ran);
-    EXPECT_EQ("", result.output);
-    EXPECT_TRUE(ListNames(tmp).empty()) << "the work folder was left behind";
+    const RecordedRun run = Run(L"launcher_exit_codes", env);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(c.exitCode, run.exitCode);
+    EXPECT_EQ(c.ran, run.ran);
+    EXPECT_EQ("", run.output);
+    EXPECT_TRUE(run.leftNothing) << "the work folder was left behind";
 }
 
 const std::vector<std::wstring> kAll = {L"vcredist_x86.exe", L"kv_isu.exe", L"msiexec.exe"};
@@ -93,6 +117,40 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"installed, restart started", L"0", L"0", L"1641", 1641, kAll},
         ExitCase{"the installation fails", L"0", L"0", L"1603", 1603, kAll},
         ExitCase{"another installation is in progress", L"0", L"0", L"1618", 1618, kAll}));
+
+// A payload whose bytes on disk are not the ones carried (the launcher's
+// digest for it is wrong on purpose, as if a filter driver had changed the
+// file after its writing): nothing runs or installs from it, the run says so
+// in one line and ends with the named code.
+struct DigestCase {
+    const char* story;
+    const wchar_t* launcher;
+    std::vector<std::wstring> ran;
+};
+
+void PrintTo(const DigestCase& c, std::ostream* os)
+{
+    *os << c.story;
+}
+
+class WrongDigest : public WholeRuns, public ::testing::WithParamInterface<DigestCase> {};
+
+TEST_P(WrongDigest, NothingFromThePayloadRunsAndTheRunFailsWithTheNamedCode)
+{
+    const DigestCase& c = GetParam();
+    const RecordedRun run = Run(c.launcher, {});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(static_cast<DWORD>(exit_code::kPayloadNotAsCarried), run.exitCode);
+    EXPECT_EQ("Payload check failed (323)\r\n", run.output);
+    EXPECT_EQ(c.ran, run.ran);
+    EXPECT_TRUE(run.leftNothing) << "the work folder was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WrongDigest,
+                         ::testing::Values(DigestCase{"the redistributable", L"launcher_wrong_redist_digest", {}},
+                                           DigestCase{"the package",
+                                                      L"launcher_wrong_package_digest",
+                                                      {L"vcredist_x86.exe", L"kv_isu.exe"}}));
 
 // Presses away the windows of one process and counts them.
 class WindowCloser {

@@ -5,6 +5,8 @@
 // of the missing resource and one diagnostic line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -87,6 +89,22 @@ TEST(RunLog, RecordsTheWholeRunInOrder)
                                 L"Step DeleteWorkFolder: done", L"Exit code: 1813"}))
         << testing_support::WideToUtf8(Joined(lines));
     EXPECT_EQ(L"Exit code: 1813", lines.back());
+    // Each payload's name, size and digest, before its child starts; the
+    // digest as the build computed it for this launcher's digest resource.
+    std::vector<std::uint8_t> digests;
+    ASSERT_TRUE(testing_support::ReadFileBytes(ORBELLE_TEST_LOG_DIGESTS, digests));
+    const std::string firstLine(digests.begin(), std::find(digests.begin(), digests.end(), '\n'));
+    const std::string redistHead = "VC2005_REDIST_32 ";
+    ASSERT_EQ(redistHead.size() + 64u, firstLine.size()) << firstLine;
+    const std::wstring standinDigest(firstLine.begin() + redistHead.size(), firstLine.end());
+    std::vector<std::uint8_t> standin;
+    ASSERT_TRUE(testing_support::ReadFileBytes(testing_support::BinDir() + L"\\standin.exe", standin));
+    for (const wchar_t* payload : {L"VC2005_REDIST_32", L"UNINST"}) {
+        EXPECT_TRUE(InOrder(lines, {std::wstring(L"Payload ") + payload + L": " + std::to_wstring(standin.size()) +
+                                        L" bytes, SHA-256 " + standinDigest,
+                                    L"Child: \""}))
+            << testing_support::WideToUtf8(Joined(lines));
+    }
     // The child lines name the programs with their arguments.
     const std::wstring all = Joined(lines);
     EXPECT_NE(std::wstring::npos, all.find(L"vcredist_x86.exe\" ")) << testing_support::WideToUtf8(all);

@@ -97,15 +97,18 @@ case_fails "a folder" "PAYLOAD_UNINST2 = $inputs/folder: a folder, not a file" U
 
 # The launchers' build step, for payloads the build makes itself.
 checks=$src/cmake/PayloadChecks.cmake
-# build_step <name> <unchecked resources>: runs the step over a wrong "MSI32".
+# build_step <name> <unchecked resources> [<resources with a wrong digest>]:
+# runs the step over a wrong "MSI32".
 build_step() {
   local list_file=$scratch/$1.cmake
   cat >"$list_file" <<EOF
 set(launcher "test_launcher")
 set(payloads "VC2005_REDIST_32;$program;MSI32;$msi64")
 set(unchecked "$2")
+set(wrong_digests "${3:-}")
 set(msiinfo "$(command -v msiinfo)")
 set(stamp "$scratch/$1.checked")
+set(digests "$scratch/$1.digests")
 EOF
   cmake -DORBELLE_PAYLOAD_LIST="$list_file" -P "$checks" 2>&1
 }
@@ -121,6 +124,30 @@ if output=$(build_step unchecked MSI32) && [ -e "$scratch/unchecked.checked" ]; 
   pass "the build step lets an unchecked payload through"
 else
   fail "the build step lets an unchecked payload through" "$output"
+fi
+
+# The digest resource's text: each payload's SHA-256, checked or not, and for
+# a test launcher's WRONG_DIGESTS another digest in the same form.
+program_digest=$(sha256sum "$program" | cut -d' ' -f1)
+msi64_digest=$(sha256sum "$msi64" | cut -d' ' -f1)
+expected=$(printf 'VC2005_REDIST_32 %s\nMSI32 %s' "$program_digest" "$msi64_digest")
+if [ "$(cat "$scratch/unchecked.digests" 2>/dev/null)" = "$expected" ]; then
+  pass "the build step writes every payload's digest"
+else
+  fail "the build step writes every payload's digest" "$(cat "$scratch/unchecked.digests" 2>&1)"
+fi
+if build_step wrong MSI32 MSI32 >/dev/null &&
+   grep -qx "VC2005_REDIST_32 $program_digest" "$scratch/wrong.digests" &&
+   grep -qE "^MSI32 [0-9a-f]{64}$" "$scratch/wrong.digests" &&
+   ! grep -q "$msi64_digest" "$scratch/wrong.digests"; then
+  pass "a wrong digest is wrong for its payload only"
+else
+  fail "a wrong digest is wrong for its payload only" "$(cat "$scratch/wrong.digests" 2>&1)"
+fi
+if [ -e "$scratch/refused.digests" ]; then
+  fail "a refused payload leaves no digests" "$(cat "$scratch/refused.digests")"
+else
+  pass "a refused payload leaves no digests"
 fi
 
 rm -rf "$scratch"
