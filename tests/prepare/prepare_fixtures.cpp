@@ -34,7 +34,8 @@ int HelperProcesses::Start(const std::wstring& fileName)
     if (process == nullptr)
         return -1;
     m_processes.push_back(process);
-    const ULONGLONG deadline = GetTickCount64() + 30000;
+    // A 32-bit copy takes about a minute to start where 32-bit code is emulated.
+    const ULONGLONG deadline = GetTickCount64() + 300000;
     while (ReadStandinLog(log).empty()) {
         if (GetTickCount64() > deadline || WaitForSingleObject(process, 0) != WAIT_TIMEOUT)
             return -1;
@@ -114,7 +115,8 @@ bool TestService::Start()
 {
     if (m_service == nullptr || !StartServiceW(m_service, 0, nullptr))
         return false;
-    return WaitForState(SERVICE_RUNNING, 30000);
+    // As long as a 32-bit service process may take to start (see Start above).
+    return WaitForState(SERVICE_RUNNING, 300000);
 }
 
 DWORD TestService::State() const

@@ -2,7 +2,8 @@
 // one launcher process in a prefix whose state the test prepares and then
 // inspects. Built twice: the x86_64 build runs under wine64, the shipped i686
 // build runs as a 32-bit process under WOW64, where the driver's keys live in
-// the 32-bit registry view and the Uninstall list is read in the 64-bit view.
+// the 32-bit registry view and the Uninstall list is read in the 64-bit view,
+// and on 32-bit Windows (a win32 prefix), where there is one view only.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
@@ -44,18 +45,38 @@ const REGSAM kOtherView = KEY_WOW64_64KEY;
 const wchar_t kSnapshotView[] = L"32";
 #endif
 
-// Where the tray-helper stand-ins and the test service come from: the 64-bit
-// ones where a test of the 32-bit build is given them, as on a real 64-bit
-// machine; else the test program's own folder.
-std::wstring HelperFolder()
-{
-    return ORBELLE_HELPER_BIN;
-}
-
 bool UnderWow64()
 {
     BOOL wow64 = FALSE;
     return QueryWow64(&wow64) && wow64;
+}
+
+// The 32-bit build outside WOW64: 32-bit Windows, where no 64-bit program or
+// package runs and both view flags name the one registry view.
+bool OnWin32()
+{
+    return sizeof(void*) == 4 && !UnderWow64();
+}
+
+// Where the tray-helper stand-ins and the test service come from: the 64-bit
+// ones where a test of the 32-bit build under WOW64 is given them, as on a
+// real 64-bit machine; else the test program's own folder.
+std::wstring HelperFolder()
+{
+    return OnWin32() ? L"" : ORBELLE_HELPER_BIN;
+}
+
+// The launchers and packages of a scenario. On 32-bit Windows the launcher
+// carries this build's 32-bit stand-ins and installs a 32-bit package
+// ("scenario_launcher_win32", "scenario-win32-...").
+std::wstring ScenarioLauncher(const std::wstring& name)
+{
+    return OnWin32() ? name + L"_win32" : name;
+}
+
+std::wstring ScenarioPackage(const std::wstring& name)
+{
+    return (OnWin32() ? L"scenario-win32-" : L"scenario-") + name;
 }
 
 std::wstring Bin(const std::wstring& name)
@@ -120,11 +141,13 @@ class Machine {
     }
     // A package the launcher installs is removed at the end too.
     void Adopt(const std::wstring& package) { m_installed.push_back(package); }
-    // Either of the launcher's package resources.
+    // Either of the launcher's package resources (on 32-bit Windows only
+    // the 32-bit one can be installed).
     void AdoptCarried()
     {
-        Adopt(BinDir() + L"\\scenario-observed-msi32.msi");
-        Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
+        Adopt(BinDir() + L"\\" + ScenarioPackage(L"observed-msi32.msi"));
+        if (!OnWin32())
+            Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
     }
 
   private:
@@ -178,10 +201,41 @@ struct RunFolders {
     }
 };
 
+// A run of the launcher and its five children takes about five minutes where
+// 32-bit code is emulated on 32-bit Windows (about a minute per process start).
 testing_support::ProcessResult RunLauncher(const std::wstring& launcher, const std::wstring& arguments,
                                            const Environment& env)
 {
-    return RunProcess(L"\"" + Bin(launcher + L".exe") + L"\" " + arguments, env, 600000);
+    return RunProcess(L"\"" + Bin(launcher + L".exe") + L"\" " + arguments, env, 1800000);
+}
+
+// The full paths of every key named `name` (in any letter case) below `key`,
+// in the process's default view; keys that cannot be opened are skipped.
+void FindKeysNamed(HKEY key, const std::wstring& path, const std::wstring& name, std::vector<std::wstring>& found)
+{
+    wchar_t child[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        const std::wstring childPath = path + L"\\" + child;
+        if (_wcsicmp(child, name.c_str()) == 0)
+            found.push_back(childPath);
+        HKEY sub = nullptr;
+        if (RegOpenKeyExW(key, child, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+            FindKeysNamed(sub, childPath, name, found);
+            RegCloseKey(sub);
+        }
+    }
+}
+
+// Every WOW6432Node key of the machine's and the user's registry.
+std::vector<std::wstring> Wow6432NodeKeys()
+{
+    std::vector<std::wstring> found;
+    FindKeysNamed(HKEY_LOCAL_MACHINE, L"HKLM", L"WOW6432Node", found);
+    FindKeysNamed(HKEY_CURRENT_USER, L"HKCU", L"WOW6432Node", found);
+    return found;
 }
 
 // The typical unattended deployment: "OrbelleSetup.exe -quiet" on a machine
@@ -191,7 +245,11 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     Machine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
-    ASSERT_TRUE(machine.Install(Bin(L"scenario-old-1.0.13.msi"))) << "the earlier release did not install";
+    // 32-bit Windows has one registry view and no key to redirect into.
+    if (OnWin32()) {
+        ASSERT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
+    }
+    ASSERT_TRUE(machine.Install(Bin(ScenarioPackage(L"old-1.0.13.msi")))) << "the earlier release did not install";
     machine.AdoptCarried();
 
     const std::wstring settings = DriverSettingsKeyPath();
@@ -201,8 +259,11 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     const std::wstring instances = settings + L"\\" + kDeviceKey + L"\\Instances";
     PlantInstances(instances);
     // A key of the backup's name in the other registry view must survive:
-    // the backup is removed in the launcher's own view only.
-    ASSERT_TRUE(RawSetText(SettingsBackupKeyPath(), kOtherView, L"Decoy", L"other view"));
+    // the backup is removed in the launcher's own view only. (On 32-bit
+    // Windows there is no other view: the flag names the only one.)
+    if (!OnWin32()) {
+        ASSERT_TRUE(RawSetText(SettingsBackupKeyPath(), kOtherView, L"Decoy", L"other view"));
+    }
     // The installed driver is running: two tray helpers of one name, one of
     // the other, a program whose name differs only in case, and the device
     // monitor service, which records what it receives in the same log.
@@ -216,7 +277,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     ASSERT_TRUE(service.installed());
     ASSERT_TRUE(service.Start());
 
-    const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
+    const auto result = RunLauncher(ScenarioLauncher(L"scenario_launcher"), L"-quiet", run.Env());
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
@@ -275,26 +336,38 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     EXPECT_EQ(settingsDuring, backupDuring);
     // Afterwards the copy is gone, and only in the launcher's own view.
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    EXPECT_EQ(L"other view", RawText(SettingsBackupKeyPath(), kOtherView, L"Decoy"));
+    if (!OnWin32()) {
+        EXPECT_EQ(L"other view", RawText(SettingsBackupKeyPath(), kOtherView, L"Decoy"));
+    }
 
     // The new release is installed by the real Windows Installer: "MSI64"
     // under WOW64, "MSI32" otherwise, and the package stays in its folder.
+    // Its Uninstall entry is in the 64-bit view, on 32-bit Windows in the
+    // only one (the default view of every process there).
+    const REGSAM uninstallView = OnWin32() ? 0 : KEY_WOW64_64KEY;
     const std::wstring newProductCode = RawText(settings, 0, L"ProductCode");
     EXPECT_NE(oldProductCode, newProductCode);
-    EXPECT_EQ(L"1.0.15", RawText(UninstallEntry(newProductCode), KEY_WOW64_64KEY, L"DisplayVersion"));
+    EXPECT_EQ(L"1.0.15", RawText(UninstallEntry(newProductCode), uninstallView, L"DisplayVersion"));
     const std::wstring resource = UnderWow64() ? L"MSI64" : L"MSI32";
     EXPECT_EQ(L"Orbelle Scenario Driver 1.0.15 (" + resource + L")",
-              RawText(UninstallEntry(newProductCode), KEY_WOW64_64KEY, L"DisplayName"));
+              RawText(UninstallEntry(newProductCode), uninstallView, L"DisplayName"));
     EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetRaw(settings, L"Volume").data);
     std::vector<std::uint8_t> left, carried;
     ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
-    ASSERT_TRUE(
-        ReadFileBytes(Bin(UnderWow64() ? L"scenario-observed-msi64.msi" : L"scenario-observed-msi32.msi"), carried));
+    ASSERT_TRUE(ReadFileBytes(
+        Bin(UnderWow64() ? L"scenario-observed-msi64.msi" : ScenarioPackage(L"observed-msi32.msi")), carried));
     EXPECT_EQ(carried, left);
 
-    // The 64-bit package registered in the 64-bit Uninstall list only, and
-    // looking up the version left no empty entry in the 32-bit one.
-    EXPECT_FALSE(RawKeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
+    if (OnWin32()) {
+        // The earlier release's entry, where its version was read, is as it
+        // was, and nothing was redirected anywhere.
+        EXPECT_EQ(L"1.0.13", RawText(UninstallEntry(oldProductCode), 0, L"DisplayVersion"));
+        EXPECT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
+    } else {
+        // The 64-bit package registered in the 64-bit Uninstall list only, and
+        // looking up the version left no empty entry in the 32-bit one.
+        EXPECT_FALSE(RawKeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
+    }
     // Nothing is left in the temporary folder.
     EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }
