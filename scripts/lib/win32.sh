@@ -10,11 +10,11 @@
 # In a win32 prefix every Windows process is 32-bit: the launcher, its children,
 # msiexec, services.exe and the rest of Wine's own programs. Where this machine
 # cannot run 32-bit x86 code, wow64_enable_emulation (wow64.sh) must have made qemu
-# run it, and each of these processes then takes about a minute to start.
-# The wineserver stays a 64-bit Unix program either way.
+# run it, and each of these processes then takes a minute or more to start (several
+# on a busy machine). The wineserver stays a 64-bit Unix program either way.
 #
 # Tunables (environment): WOW64_WINE_DIR as in wow64.sh; WIN32_SERVICE_START_MS, how
-# long services.exe waits for a service process to connect (default 300000).
+# long services.exe waits for a service process to connect (default 900000).
 
 _win32_prestart() {
     _wine_prestart win32 "$1" wine
@@ -22,7 +22,7 @@ _win32_prestart() {
 
 # Wine's services.exe waits 10 s (Windows: 30 s) for a service's process to
 # connect its control pipe, and ends the process when it has not. A 32-bit service
-# process under qemu takes about a minute to get there, so Wine's own services
+# process under qemu takes a minute or more to get there, so Wine's own services
 # (winedevice, plugplay) and the tests' service would all be killed. Wine reads the
 # limit once, when services.exe starts, from this REG_SZ value (Windows reads a
 # REG_DWORD of the same name). It is written into system.reg while no wineserver
@@ -31,7 +31,7 @@ _win32_prestart() {
 _win32_write_service_timeout() {
     local dir=$1
     printf '\n[System\\\\CurrentControlSet\\\\Control]\n"ServicesPipeTimeout"="%s"\n' \
-        "${WIN32_SERVICE_START_MS:-300000}" >>"$dir/system.reg"
+        "${WIN32_SERVICE_START_MS:-900000}" >>"$dir/system.reg"
 }
 
 # win32_make_prefix DIR: create DIR as a win32 prefix, or reuse it when

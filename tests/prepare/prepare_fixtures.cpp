@@ -34,8 +34,9 @@ int HelperProcesses::Start(const std::wstring& fileName)
     if (process == nullptr)
         return -1;
     m_processes.push_back(process);
-    // A 32-bit copy takes about a minute to start where 32-bit code is emulated.
-    const ULONGLONG deadline = GetTickCount64() + 300000;
+    // A 32-bit copy takes a minute or more to start where 32-bit code is
+    // emulated (several on a busy machine).
+    const ULONGLONG deadline = GetTickCount64() + 900000;
     while (ReadStandinLog(log).empty()) {
         if (GetTickCount64() > deadline || WaitForSingleObject(process, 0) != WAIT_TIMEOUT)
             return -1;
@@ -116,7 +117,7 @@ bool TestService::Start()
     if (m_service == nullptr || !StartServiceW(m_service, 0, nullptr))
         return false;
     // As long as a 32-bit service process may take to start (see Start above).
-    return WaitForState(SERVICE_RUNNING, 300000);
+    return WaitForState(SERVICE_RUNNING, 900000);
 }
 
 DWORD TestService::State() const

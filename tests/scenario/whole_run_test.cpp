@@ -114,9 +114,11 @@ std::wstring UninstallEntry(const std::wstring& productCode)
     return std::wstring(product::kUninstallList) + L"\\" + productCode;
 }
 
+// Generous: a 32-bit msiexec takes minutes to start on a busy machine that
+// emulates 32-bit code.
 int RunMsiexec(const std::wstring& arguments)
 {
-    const auto result = RunProcess(L"msiexec.exe " + arguments, {}, 300000);
+    const auto result = RunProcess(L"msiexec.exe " + arguments, {}, 1200000);
     return result.started && !result.timedOut ? static_cast<int>(result.exitCode) : -1;
 }
 
@@ -201,12 +203,12 @@ struct RunFolders {
     }
 };
 
-// A run of the launcher and its five children takes about five minutes where
-// 32-bit code is emulated on 32-bit Windows (about a minute per process start).
+// On 32-bit Windows where 32-bit code is emulated, the launcher and its five
+// children are six 32-bit process starts of a minute or more each.
 testing_support::ProcessResult RunLauncher(const std::wstring& launcher, const std::wstring& arguments,
                                            const Environment& env)
 {
-    return RunProcess(L"\"" + Bin(launcher + L".exe") + L"\" " + arguments, env, 1800000);
+    return RunProcess(L"\"" + Bin(launcher + L".exe") + L"\" " + arguments, env, 3600000);
 }
 
 // The full paths of every key named `name` (in any letter case) below `key`,
