@@ -23,15 +23,24 @@ _win32_prestart() {
 # Wine's services.exe waits 10 s (Windows: 30 s) for a service's process to
 # connect its control pipe, and ends the process when it has not. A 32-bit service
 # process under qemu takes a minute or more to get there, so Wine's own services
-# (winedevice, plugplay) and the tests' service would all be killed. Wine reads the
-# limit once, when services.exe starts, from this REG_SZ value (Windows reads a
-# REG_DWORD of the same name). It is written into system.reg while no wineserver
-# runs, so that no 32-bit process is needed to set it: a section named twice is
-# merged when Wine loads the file.
+# (winedevice, plugplay, svchost, already during the first boot) and the tests'
+# service would all be killed. Wine reads the limit once, when services.exe starts,
+# from this REG_SZ value (Windows reads a REG_DWORD of the same name). It is written
+# into system.reg before the first boot, so that no 32-bit process is needed to set it
+# (wineboot keeps what the file holds), or appended to an existing file while no
+# wineserver runs (a section named twice is merged when Wine loads the file).
 _win32_write_service_timeout() {
-    local dir=$1
-    printf '\n[System\\\\CurrentControlSet\\\\Control]\n"ServicesPipeTimeout"="%s"\n' \
-        "${WIN32_SERVICE_START_MS:-900000}" >>"$dir/system.reg"
+    local dir=$1 section
+    section=$(printf '[System\\\\CurrentControlSet\\\\Control]\n"ServicesPipeTimeout"="%s"' \
+        "${WIN32_SERVICE_START_MS:-900000}")
+    mkdir -p "$dir" || return 1
+    if [ ! -f "$dir/system.reg" ]; then
+        printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n%s\n' \
+            "$section" >"$dir/system.reg"
+    elif ! grep -q '^"ServicesPipeTimeout"=' "$dir/system.reg"; then
+        wow64_stop "$dir"
+        printf '\n%s\n' "$section" >>"$dir/system.reg"
+    fi
 }
 
 # win32_make_prefix DIR: create DIR as a win32 prefix, or reuse it when
@@ -54,6 +63,7 @@ win32_make_prefix() {
         echo "win32: $dir is a win64 prefix; 32-bit Windows needs a win32 one" >&2
         return 1
     fi
+    _win32_write_service_timeout "$dir" || return 1
     _wine_boot win32 wine win32 "$dir" || return 1
     if ! grep -q '^#arch=win32' "$dir/system.reg" || [ -e "$dir/drive_c/windows/syswow64" ] ||
         [ ! -f "$dir/drive_c/windows/system32/kernel32.dll" ] ||
@@ -61,8 +71,6 @@ win32_make_prefix() {
         echo "win32: $dir is not an initialised 32-bit Windows prefix (#arch=win32, system32 only)" >&2
         return 1
     fi
-    # No wineserver runs after _wine_boot, so system.reg may be written.
-    _win32_write_service_timeout "$dir" || return 1
     _wine_prove win32 wine win32 "$dir" 'C:\windows\system32\cmd.exe'
 }
 

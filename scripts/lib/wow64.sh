@@ -195,7 +195,14 @@ _wine_boot() {
 # DIR/.NAME-ready and returns 0; else 1 with a message.
 _wine_prove() {
     local arch=$1 loader=$2 name=$3 dir=$4 cmd=$5 rc
-    _wine_prestart "$arch" "$dir" "$loader"
+    if [ "$loader" = wine ]; then
+        # Where the 32-bit loader is the prefix's loader (win32), the proof itself
+        # starts Wine's helpers, detached as in _wine_prestart: one 32-bit process
+        # start fewer.
+        _wine_prefix_env "$arch" "$dir" wineserver -p </dev/null >/dev/null 2>&1
+    else
+        _wine_prestart "$arch" "$dir" "$loader"
+    fi
     _wine_prefix_env "$arch" "$dir" wine "$cmd" /c exit 37 </dev/null >/dev/null 2>&1
     rc=$?
     if [ "$rc" -ne 37 ]; then
