@@ -39,7 +39,11 @@ function(orbelle_add_package target)
     set(copy_observer COMMAND ${CMAKE_COMMAND} -E copy ${P_OBSERVER} ${work}/observer.exe)
     set(observer yes)
   endif()
+  # wixl reports a package it cannot write on standard error and still exits
+  # with 0, so its folder is made first.
+  get_filename_component(out_dir ${P_OUTPUT} DIRECTORY)
   add_custom_command(OUTPUT ${P_OUTPUT}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
     COMMAND ${CMAKE_COMMAND} -E copy ${src}/readme.txt ${work}/readme.txt
     ${copy_observer}
     COMMAND ${WIXL} -a ${P_ARCH} -D "ProductName=${P_NAME}" -D Version=${P_VERSION} -D ProgramFilesDir=${pf}

@@ -1,6 +1,7 @@
-// The command line: the program-name split that gives m_lpCmdLine, and the
-// switch scan that gives the installer arguments. Each is checked against a
-// slow, obviously correct reference written from the rules, not from the code.
+// The command line: the program-name split that gives m_lpCmdLine, the
+// switch scan that gives the installer arguments and the one that gives the
+// log path. Each is checked against a slow, obviously correct reference
+// written from the rules, not from the code.
 #include <cstring>
 #include <memory>
 
@@ -41,43 +42,81 @@ bool IsBlank(wchar_t c)
     return c == L' ' || c == L'\t';
 }
 
-// Reference for ScanSwitches: a cursor over the text instead of erasing a copy.
-// Returns the installer arguments; `log` receives the log path.
-std::wstring ReferenceScan(const std::wstring& tail, std::wstring args, std::wstring& log)
+// One switch of the tail found by the references below: its folded name, and
+// where the text after the name starts.
+struct ReferenceSwitch {
+    std::wstring name;
+    std::size_t after;
+};
+
+// From `pos`, the next switch, or false when no prefix is left.
+bool NextSwitch(const std::wstring& tail, std::size_t pos, ReferenceSwitch& found)
 {
-    std::size_t pos = 0;
-    for (;;) {
-        while (pos < tail.size() && !IsPrefix(tail[pos]))
-            ++pos;
-        if (pos >= tail.size())
-            return args;
+    while (pos < tail.size() && !IsPrefix(tail[pos]))
         ++pos;
-        std::size_t end = pos;
-        while (end < tail.size() && !IsNameDelimiter(tail[end]))
-            ++end;
-        std::wstring name;
-        for (std::size_t i = pos; i < end; ++i) {
-            wchar_t c = tail[i];
-            name.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c);
-        }
-        pos = end;
-        if (name == L"quiet") {
-            args = L"/i $MSIPATH /quiet";
-        } else if (name == L"msiargs" || name == L"log") {
-            std::size_t open = pos;
-            while (open < tail.size() && IsBlank(tail[open]))
-                ++open;
-            if (open >= tail.size())
-                continue;
-            std::size_t close = open + 1;
-            while (close < tail.size() && tail[close] != tail[open])
-                ++close;
-            if (close >= tail.size())
-                continue;
-            (name == L"log" ? log : args) = tail.substr(open + 1, close - open - 1);
-            pos = close + 1;
-        }
+    if (pos >= tail.size())
+        return false;
+    ++pos;
+    std::size_t end = pos;
+    while (end < tail.size() && !IsNameDelimiter(tail[end]))
+        ++end;
+    found.name.clear();
+    for (std::size_t i = pos; i < end; ++i) {
+        wchar_t c = tail[i];
+        found.name.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c);
     }
+    found.after = end;
+    return true;
+}
+
+// A delimited value at `pos` (blanks, delimiter, text, the same delimiter):
+// sets `value` and `pos` after it, or returns false and leaves both.
+bool DelimitedValue(const std::wstring& tail, std::size_t& pos, std::wstring& value)
+{
+    std::size_t open = pos;
+    while (open < tail.size() && IsBlank(tail[open]))
+        ++open;
+    if (open >= tail.size())
+        return false;
+    std::size_t close = open + 1;
+    while (close < tail.size() && tail[close] != tail[open])
+        ++close;
+    if (close >= tail.size())
+        return false;
+    value = tail.substr(open + 1, close - open - 1);
+    pos = close + 1;
+    return true;
+}
+
+// Reference for ScanSwitches: only "quiet" and "msiargs" exist; a cursor over
+// the text instead of erasing a copy.
+std::wstring ReferenceArgs(const std::wstring& tail, std::wstring args)
+{
+    ReferenceSwitch sw;
+    for (std::size_t pos = 0; NextSwitch(tail, pos, sw);) {
+        pos = sw.after;
+        if (sw.name == L"quiet")
+            args = L"/i $MSIPATH /quiet";
+        else if (sw.name == L"msiargs")
+            DelimitedValue(tail, pos, args);
+    }
+    return args;
+}
+
+// Reference for ScanLogPath: "log" takes its value, "msiargs" values are
+// passed over, everything else is nothing.
+std::wstring ReferenceLog(const std::wstring& tail, std::wstring log)
+{
+    ReferenceSwitch sw;
+    for (std::size_t pos = 0; NextSwitch(tail, pos, sw);) {
+        pos = sw.after;
+        std::wstring skipped;
+        if (sw.name == L"log")
+            DelimitedValue(tail, pos, log);
+        else if (sw.name == L"msiargs")
+            DelimitedValue(tail, pos, skipped);
+    }
+    return log;
 }
 
 } // namespace
@@ -96,19 +135,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(tail >= line.get() && tail <= line.get() + nul);
     FUZZ_CHECK(static_cast<std::size_t>(tail - line.get()) == ReferenceTailStart(std::wstring(line.get(), nul)));
 
-    // The scan: against the reference, from an empty and from a set start.
+    // The scans: against the references, from an empty and from a set start.
     for (const wchar_t* start : {L"", L"earlier value"}) {
-        std::wstring referenceLog = start;
-        const std::wstring referenceArgs = ReferenceScan(text, start, referenceLog);
         std::wstring args = start;
         ScanSwitches(text, args);
-        FUZZ_CHECK(args == referenceArgs);
+        FUZZ_CHECK(args == ReferenceArgs(text, start));
         std::wstring log = start;
-        args = start;
-        ScanSwitches(text, args, log);
-        FUZZ_CHECK(args == referenceArgs);
-        FUZZ_CHECK(log == referenceLog);
-        // Whatever it yields is the start, the quiet value, or a piece of the input.
+        ScanLogPath(text, log);
+        FUZZ_CHECK(log == ReferenceLog(text, start));
+        // Whatever they yield is the start, the quiet value, or a piece of the input.
         FUZZ_CHECK(args == start || args == L"/i $MSIPATH /quiet" || text.find(args) != std::wstring::npos);
         FUZZ_CHECK(log == start || text.find(log) != std::wstring::npos);
     }

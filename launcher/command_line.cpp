@@ -5,5 +5,7 @@
 
 void ParseCommandLine(CInstallerLauncher& app)
 {
-    ScanSwitches(app.m_lpCmdLine ? app.m_lpCmdLine : L"", app.m_strMsiArgs, app.m_strLogPath);
+    const std::wstring tail = app.m_lpCmdLine ? app.m_lpCmdLine : L"";
+    ScanSwitches(tail, app.m_strMsiArgs);
+    ScanLogPath(tail, app.m_strLogPath);
 }

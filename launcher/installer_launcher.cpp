@@ -91,7 +91,9 @@ int CInstallerLauncher::RunSequence()
         // The programs extracted so far must not stay in the temporary folder.
         DeleteWorkFolder(*this);
         LogStep(L"DeleteWorkFolder");
-        return status;
+        // Nothing of the product was installed: a restart that a
+        // prerequisite asked for must not read as the product's success.
+        return exit_code::ForEndedRun(status);
     }
     return RunMainPath();
 }

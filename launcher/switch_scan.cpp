@@ -39,23 +39,13 @@ void TakeDelimitedValue(std::wstring& rest, std::wstring& value)
     rest.erase(0, closeAt + 1);
 }
 
-} // namespace
-
-std::int32_t FindFirstNonBlank(const std::wstring& text)
-{
-    const size_t at = text.find_first_not_of(kBlanks);
-    return at == std::wstring::npos ? -1 : static_cast<std::int32_t>(at);
-}
-
-void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs)
-{
-    std::wstring unusedLogPath;
-    ScanSwitches(tail, msiArgs, unusedLogPath);
-}
-
-void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs, std::wstring& logPath)
+// One scan of the tail. With `msiArgs`, "quiet" and "msiargs" set it and
+// "log" is an unknown switch; with `logPath`, "log" sets it, "msiargs" values
+// are consumed for nothing and "quiet" is nothing.
+void Scan(const std::wstring& tail, std::wstring* msiArgs, std::wstring* logPath)
 {
     std::wstring rest = tail;
+    std::wstring skipped;
     for (;;) {
         const size_t prefix = rest.find_first_of(kSwitchPrefixes);
         if (prefix == std::wstring::npos)
@@ -68,11 +58,29 @@ void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs, std::wstring&
         const std::wstring name = FoldAsciiToLower(rest.substr(0, nameLength));
         rest.erase(0, nameLength);
 
-        if (name == kQuietName)
-            msiArgs = std::wstring(kQuietValueHead) + product::kPackagePathToken + kQuietValueTail;
+        if (name == kQuietName && msiArgs)
+            *msiArgs = std::wstring(kQuietValueHead) + product::kPackagePathToken + kQuietValueTail;
         else if (name == kMsiArgsName)
-            TakeDelimitedValue(rest, msiArgs);
-        else if (name == kLogName)
-            TakeDelimitedValue(rest, logPath);
+            TakeDelimitedValue(rest, msiArgs ? *msiArgs : skipped);
+        else if (name == kLogName && logPath)
+            TakeDelimitedValue(rest, *logPath);
     }
+}
+
+} // namespace
+
+std::int32_t FindFirstNonBlank(const std::wstring& text)
+{
+    const size_t at = text.find_first_not_of(kBlanks);
+    return at == std::wstring::npos ? -1 : static_cast<std::int32_t>(at);
+}
+
+void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs)
+{
+    Scan(tail, &msiArgs, nullptr);
+}
+
+void ScanLogPath(const std::wstring& tail, std::wstring& logPath)
+{
+    Scan(tail, nullptr, &logPath);
 }

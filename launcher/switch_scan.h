@@ -21,10 +21,12 @@ std::int32_t FindFirstNonBlank(const std::wstring& text);
 // value; without a closing delimiter it yields nothing.
 void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs);
 
-// The same scan, which also reads the switch "log": its value is taken exactly
-// as that of "msiargs" (any delimiter, consumed with it) and sets `logPath`;
-// the last "log" with a value wins, and `logPath` is left as it was when none
-// yields one. "msiArgs" comes out exactly as from the scan above: a "-log"
-// inside a delimited "msiargs" value stays part of that value, and the value
-// of "log" is consumed, so prefixes inside it start no switch.
-void ScanSwitches(const std::wstring& tail, std::wstring& msiArgs, std::wstring& logPath);
+// The scan for the switch "log", apart from the one above so that "log" can
+// never change the installer arguments: ScanSwitches sees a "log" switch as
+// any unknown one, and the text of its value as any other text (a log path
+// holding "-quiet" also sets the quiet installation). Here the value of "log"
+// is taken exactly as that of "msiargs" (any delimiter, consumed with it) and
+// sets `logPath`; the last "log" with a value wins, and `logPath` is left as
+// it was when none yields one. "msiargs" values are consumed the same way and
+// taken for nothing, so a "-log" inside one stays part of that value.
+void ScanLogPath(const std::wstring& tail, std::wstring& logPath);

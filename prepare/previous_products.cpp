@@ -12,10 +12,10 @@ PreviousProductList ProductPreviousProducts()
 
 int RemovePreviousProducts(const CInstallerLauncher& app)
 {
-    return RemovePreviousProducts(app.m_bWow64, ProductPreviousProducts());
+    return RemovePreviousProducts(app.m_bWow64, ProductPreviousProducts(), ChildStartFor(app));
 }
 
-int RemovePreviousProducts(bool wow64, const PreviousProductList& list)
+int RemovePreviousProducts(bool wow64, const PreviousProductList& list, const ChildStart& start)
 {
     if (list.count < 1)
         return 0;
@@ -30,7 +30,7 @@ int RemovePreviousProducts(bool wow64, const PreviousProductList& list)
         // Windows Installer from the system folder, never a program of that
         // name that happens to sit beside the launcher.
         std::wstring msiexec;
-        if (WindowsInstallerPath(msiexec) != 0 || RunProgram(msiexec, product::kRemovalArgsPrefix + code) != 0)
+        if (WindowsInstallerPath(msiexec) != 0 || RunProgram(msiexec, product::kRemovalArgsPrefix + code, start) != 0)
             ++failures;
     }
     return failures;

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "staging/child_process.h"
+
 class CInstallerLauncher;
 
 // Product codes of earlier Windows Installer products to remove before the
@@ -27,10 +29,10 @@ int RemovePreviousProducts(const CInstallerLauncher& app);
 // 64-bit registry view; otherwise the 32-bit list and the default view are
 // used. A product whose entry is absent or unreadable is skipped. An installed
 // one is removed by running Windows Installer from the system folder
-// (WindowsInstallerPath) with "/passive /X <code>" through RunProgram, which
-// waits for it to end.
+// (WindowsInstallerPath) with "/passive /X <code>" through RunProgram, started
+// as `start` says, which waits for it to end.
 //
 // Returns the number of removals whose result was not 0 (a nonzero exit code
 // or a failure to start it); a failure never stops the later entries. With a count
 // below 1, returns 0 without touching the registry or starting anything.
-int RemovePreviousProducts(bool wow64, const PreviousProductList& list);
+int RemovePreviousProducts(bool wow64, const PreviousProductList& list, const ChildStart& start = {});

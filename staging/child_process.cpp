@@ -5,9 +5,13 @@
 #include <cstdio>
 
 #include "framework/run_log.h"
+#include "framework/scoped_environment.h"
+#include "launcher/exit_codes.h"
+#include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "staging/failure_report.h"
 #include "staging/payload.h"
+#include "staging/work_folder.h"
 
 namespace {
 
@@ -31,36 +35,71 @@ int StartFailureStatus(const SHELLEXECUTEINFOW& info)
     return ErrorStatus(0);
 }
 
+// Starts the child of `info` with TMP and TEMP set to `tempFolder` (unless
+// it is empty) for the moment of its start: the child copies the launcher's
+// environment then, and nothing of ours sees the change. Returns 0 with
+// info.hProcess set, or the failure's status.
+int StartChild(SHELLEXECUTEINFOW& info, const std::wstring& tempFolder)
+{
+    ScopedEnvironmentVariable tmp(L"TMP");
+    ScopedEnvironmentVariable temp(L"TEMP");
+    if (!tempFolder.empty()) {
+        int status = tmp.Set(tempFolder);
+        if (status == 0)
+            status = temp.Set(tempFolder);
+        if (status != 0)
+            return status;
+    }
+    if (!ShellExecuteExW(&info))
+        return StartFailureStatus(info);
+    return 0;
+}
+
 } // namespace
 
 int WaitForProcessExit(UniqueKernelHandle process)
 {
     if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0)
-        return -1;
+        return exit_code::kWaitFailed;
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(process.get(), &exitCode))
         return LastErrorStatus();
     return static_cast<int>(exitCode);
 }
 
-int RunProgram(const std::wstring& file, const std::wstring& parameters)
+ChildStart ChildStartFor(const CInstallerLauncher& app)
+{
+    ChildStart start;
+    start.noErrorUi = !app.m_strMsiArgs.empty();
+    return start;
+}
+
+ChildStart ChildStartForPayload(const CInstallerLauncher& app)
+{
+    ChildStart start = ChildStartFor(app);
+    start.currentFolder = app.m_strWorkFolder;
+    start.tempFolder = ChildTempFolder(app);
+    return start;
+}
+
+int RunProgram(const std::wstring& file, const std::wstring& parameters, const ChildStart& start)
 {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | (start.noErrorUi ? SEE_MASK_FLAG_NO_UI : 0);
     info.hwnd = nullptr;
     info.lpVerb = product::kShellVerbOpen;
     info.lpFile = file.c_str();
     info.lpParameters = parameters.c_str();
-    info.lpDirectory = nullptr;
+    info.lpDirectory = start.currentFolder.empty() ? nullptr : start.currentFolder.c_str();
     info.nShow = SW_SHOWDEFAULT;
     // A line on our output must not arrive after anything the child writes.
     std::fflush(stdout);
     LogLine(L"Child: \"" + file + L"\" " + parameters);
-    if (!ShellExecuteExW(&info)) {
-        const int status = StartFailureStatus(info);
-        LogNumber(L"Child start failed: ", status);
-        return status;
+    const int startStatus = StartChild(info, start.tempFolder);
+    if (startStatus != 0) {
+        LogNumber(L"Child start failed: ", startStatus);
+        return startStatus;
     }
     const int result = WaitForProcessExit(UniqueKernelHandle(info.hProcess));
     LogNumber(L"Child exit code: ", result);
@@ -70,11 +109,13 @@ int RunProgram(const std::wstring& file, const std::wstring& parameters)
 int RunPayloadProgram(CInstallerLauncher& app, const wchar_t* name, const wchar_t* fileName,
                       const std::wstring& arguments)
 {
-    std::wstring path;
-    const int status = ExtractPayload(path, app, name, product::kTypeExe, fileName, true);
+    // Held until the program has ended: nobody can change it between its
+    // writing and its start, or while it runs.
+    HeldPayload held;
+    const int status = ExtractHeldPayload(held, app, name, product::kTypeExe, fileName, true);
     if (status != 0)
         return status;
-    return RunProgram(path, arguments);
+    return RunProgram(held.path, arguments, ChildStartForPayload(app));
 }
 
 int WindowsInstallerPath(std::wstring& path)

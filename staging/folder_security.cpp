@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "launcher/exit_codes.h"
 #include "staging/failure_report.h"
 
 namespace {
@@ -20,16 +21,13 @@ int FromSddl(const std::wstring& sddl, UniqueLocalMemory& descriptor)
     return 0;
 }
 
-// The SID string of the user the process runs as.
-int ProcessUserSid(std::wstring& sid)
+// The SID string of the token's user.
+int TokenUserSid(HANDLE token, std::wstring& sid)
 {
-    UniqueKernelHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
-        return LastErrorStatus();
     // TOKEN_USER with the largest SID fits easily.
     alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     DWORD size = 0;
-    if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size))
+    if (!GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size))
         return LastErrorStatus();
     LPWSTR text = nullptr;
     if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text))
@@ -53,7 +51,7 @@ int ProtectExistingFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descrip
     if (!GetFileInformationByHandle(folder.get(), &info))
         return LastErrorStatus();
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return kReparsePointRefused;
+        return exit_code::kReparsePointRefused;
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return ERROR_DIRECTORY;
     PSID owner = nullptr;
@@ -72,13 +70,50 @@ int ProtectExistingFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descrip
 
 } // namespace
 
+int QueryAdministratorsMembership(bool& member)
+{
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof(sid);
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &sidSize))
+        return LastErrorStatus();
+    // Null: the thread's impersonation token if any, else the process token;
+    // the launcher does not impersonate. A deny-only group does not count.
+    BOOL isMember = FALSE;
+    if (!CheckTokenMembership(nullptr, sid, &isMember))
+        return LastErrorStatus();
+    member = isMember != FALSE;
+    return 0;
+}
+
+int QueryProcessTokenFacts(TokenFacts& facts)
+{
+    UniqueKernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()))
+        return LastErrorStatus();
+    TokenFacts read;
+    int status = TokenUserSid(token.get(), read.userSid);
+    if (status == 0)
+        status = QueryAdministratorsMembership(read.administratorsMember);
+    if (status == 0)
+        facts = read;
+    return status;
+}
+
+std::wstring WorkFolderSddl(const TokenFacts& facts)
+{
+    const std::wstring everyRun = L"(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+    if (facts.administratorsMember)
+        return L"D:P" + everyRun + L"S:(ML;OICI;NW;;;HI)";
+    return L"D:P(A;OICI;FA;;;" + facts.userSid + L")" + everyRun;
+}
+
 int BuildWorkFolderSecurity(UniqueLocalMemory& descriptor)
 {
-    std::wstring user;
-    const int status = ProcessUserSid(user);
+    TokenFacts facts;
+    const int status = QueryProcessTokenFacts(facts);
     if (status != 0)
         return status;
-    return FromSddl(L"D:P(A;OICI;FA;;;" + user + L")(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", descriptor);
+    return FromSddl(WorkFolderSddl(facts), descriptor);
 }
 
 int BuildInstallersFolderSecurity(UniqueLocalMemory& descriptor)

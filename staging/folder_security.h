@@ -18,15 +18,42 @@
 // (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE).
 inline constexpr DWORD kUsersReadExecute = 0x1200A9;
 
-// Status of a folder level that is a reparse point (a junction or a link that
-// could lead the package anywhere): ERROR_REPARSE_POINT_ENCOUNTERED.
-inline constexpr int kReparsePointRefused = 4395;
+// What the work folder's security depends on: the token the process runs with.
+struct TokenFacts {
+    // The token is a member of Administrators with the group enabled
+    // (CheckTokenMembership): an elevated administrator, or SYSTEM. A
+    // non-elevated administrator's filtered token is not.
+    bool administratorsMember = false;
+    // The SID of the token's user in its string form ("S-1-5-21-...").
+    std::wstring userSid;
+};
 
-// Builds the work folder's descriptor: a protected DACL (nothing inherited)
-// granting full control, inherited by files and folders in it, to the user the
-// process runs as, to Administrators and to SYSTEM, and nothing to anyone
-// else. Owner and group are left to the system. On success `descriptor` owns a
-// self-relative descriptor and 0 is returned; otherwise a nonzero system code.
+// Reads the facts of the process token. Returns 0 and fills `facts`, or a
+// nonzero system code (`facts` unchanged).
+int QueryProcessTokenFacts(TokenFacts& facts);
+
+// Whether the process token is a member of Administrators (see TokenFacts).
+// Returns 0 and sets `member`, or a nonzero system code.
+int QueryAdministratorsMembership(bool& member);
+
+// The work folder's descriptor as SDDL for a token with `facts`. Always a
+// protected DACL (nothing inherited from the temporary folder) whose entries
+// are inherited by files and folders in it, full control for Administrators
+// and SYSTEM, and nothing for anyone else; owner and group are left to the
+// system:
+// - administrators member: no entry for the account's own SID, which its
+//   non-elevated programs share, and a High mandatory label with no-write-up
+//   (inherited too), so that a program below High integrity cannot write,
+//   delete or change the security of anything in it, even as its owner:
+//     "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)S:(ML;OICI;NW;;;HI)"
+// - otherwise (a standard user, whose run writes as itself): the user's entry
+//   stays, and there is no label:
+//     "D:P(A;OICI;FA;;;<user>)(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)"
+std::wstring WorkFolderSddl(const TokenFacts& facts);
+
+// Builds the descriptor of WorkFolderSddl for the process token. On success
+// `descriptor` owns a self-relative descriptor and 0 is returned; otherwise a
+// nonzero system code.
 int BuildWorkFolderSecurity(UniqueLocalMemory& descriptor);
 
 // Builds the installers folder's descriptor: owner Administrators; a protected
@@ -38,7 +65,7 @@ int BuildInstallersFolderSecurity(UniqueLocalMemory& descriptor);
 // protected folder, from the top down: a missing level is created with the
 // installers folder's descriptor; an existing one is given that owner and
 // DACL through a handle on the folder itself. A level that is a reparse point
-// is refused with kReparsePointRefused; one that is a file gives
+// is refused with exit_code::kReparsePointRefused; one that is a file gives
 // ERROR_DIRECTORY. `base` itself must exist and is not changed.
 // Returns 0 with every level in place, else the first failure's code (a level
 // created before the failure stays).

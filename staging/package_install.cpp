@@ -31,12 +31,12 @@ int InstallProductPackage(CInstallerLauncher& app)
         return status;
     }
     if (app.m_strMsiArgs.empty())
-        return RunProgram(packagePath, app.m_strMsiArgs);
+        return RunProgram(packagePath, app.m_strMsiArgs, ChildStartFor(app));
 
     ReplacePackagePathToken(app.m_strMsiArgs, product::kPathQuote + packagePath + product::kPathQuote);
     std::wstring msiexec;
     status = WindowsInstallerPath(msiexec);
     if (status != 0)
         return status;
-    return RunProgram(msiexec, app.m_strMsiArgs);
+    return RunProgram(msiexec, app.m_strMsiArgs, ChildStartFor(app));
 }

@@ -80,3 +80,28 @@ int ExtractPayload(std::wstring& outPath, CInstallerLauncher& app, const wchar_t
     }
     return 0;
 }
+
+int HoldPayloadFile(const std::wstring& path, UniqueFileHandle& hold)
+{
+    hold.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+    if (!hold) {
+        const int status = LastErrorStatus();
+        ReportFailure("CreateFile failed (%d)\n", status);
+        return status;
+    }
+    return 0;
+}
+
+int ExtractHeldPayload(HeldPayload& held, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
+                       const wchar_t* fileName, bool temporary)
+{
+    held.file.reset();
+    const int status = ExtractPayload(held.path, app, name, type, fileName, temporary);
+    if (status != 0)
+        return status;
+    // The writing handle shared nothing, and the hold can only be had once
+    // it is closed. In between, the folder's protection covers the file: only
+    // administrators and SYSTEM can write there.
+    return HoldPayloadFile(held.path, held.file);
+}

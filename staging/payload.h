@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "framework/unique_handle.h"
+
 class CInstallerLauncher;
 
 // True when the launcher's own module carries the resource `name` of type
@@ -30,6 +32,38 @@ bool CarriesPayload(const wchar_t* name, const wchar_t* type);
 // partly written file is not deleted.
 int ExtractPayload(std::wstring& outPath, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
                    const wchar_t* fileName, bool temporary);
+
+// An extracted payload file, held open from its writing until its use has
+// ended, so that nobody can write, rename or delete it in between: the file
+// that is run or installed is the file that was written.
+//
+// `file` is open for reading only (GENERIC_READ), shares reading only
+// (FILE_SHARE_READ: others may open it to read or run it, as the loader and
+// Windows Installer do; an open for writing or deleting fails with
+// ERROR_SHARING_VIOLATION), and was opened after the writing handle was
+// closed, at file position 0. A caller may read the held bytes through it
+// (for example to check a digest of the file before its use); ReadFile moves
+// the position, which nothing else relies on, so a reader sets it first. The
+// hold ends when the object goes away or `file` is reset.
+struct HeldPayload {
+    std::wstring path; // full path of the file
+    UniqueFileHandle file;
+};
+
+// ExtractPayload, then holds the written file (see HeldPayload). `held.path`
+// is set as ExtractPayload sets its out path; `held.file` is reset first and
+// is valid only on success.
+//
+// Returns 0 when the file has been written, closed and is held; else
+// ExtractPayload's status (its line written), or the system code of the
+// opening that holds it, with "CreateFile failed (%d)\n".
+int ExtractHeldPayload(HeldPayload& held, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
+                       const wchar_t* fileName, bool temporary);
+
+// Opens the existing file `path` as a hold (see HeldPayload). Returns 0 and
+// sets `hold`, or the system code with "CreateFile failed (%d)\n" (`hold`
+// then empty).
+int HoldPayloadFile(const std::wstring& path, UniqueFileHandle& hold);
 
 // Writes `size` bytes from `data` to `file` with one WriteFile call; when that
 // call succeeds but reports fewer bytes, one more call writes the rest (so a

@@ -6,6 +6,7 @@
 #include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "staging/failure_report.h"
+#include "staging/folder_removal.h"
 #include "staging/folder_security.h"
 
 namespace {
@@ -52,11 +53,20 @@ int CreateWorkFolder(CInstallerLauncher& app, const std::wstring& tempPath)
             continue;
         }
         SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
-        if (CreateDirectoryW(candidate.c_str(), &attributes)) {
-            app.m_strWorkFolder = candidate + product::kPathSeparator;
-            return 0;
+        if (!CreateDirectoryW(candidate.c_str(), &attributes)) {
+            lastStatus = LastErrorStatus();
+            continue;
         }
-        lastStatus = LastErrorStatus();
+        // The children's temporary folder gets the same descriptor in its
+        // own right rather than by inheritance alone.
+        const std::wstring childTemp = candidate + product::kPathSeparator + kChildTempFolderName;
+        if (!CreateDirectoryW(childTemp.c_str(), &attributes)) {
+            lastStatus = LastErrorStatus();
+            RemoveDirectoryW(candidate.c_str());
+            continue;
+        }
+        app.m_strWorkFolder = candidate + product::kPathSeparator;
+        return 0;
     }
     ReportFailure("CreateDirectory failed (%d)\n", lastStatus);
     return lastStatus;
@@ -145,23 +155,21 @@ int CreatePayloadFile(CInstallerLauncher& app, const wchar_t* fileName, bool tem
     return 0;
 }
 
+std::wstring ChildTempFolder(const CInstallerLauncher& app)
+{
+    if (app.m_strWorkFolder.empty())
+        return std::wstring();
+    return app.m_strWorkFolder + kChildTempFolderName;
+}
+
 void DeleteWorkFolder(CInstallerLauncher& app)
 {
-    // An empty path must not reach the search below: "*.*" alone would list
-    // the current directory and delete its files.
+    // An empty path must not reach the removal: it would name the current
+    // directory's contents.
     if (app.m_strWorkFolder.empty())
         return;
-    const std::wstring& folder = app.m_strWorkFolder;
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle search(FindFirstFileW((folder + product::kWorkFolderPattern).c_str(), &entry));
-    if (search) {
-        do {
-            if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
-                continue;
-            DeleteFileW((folder + entry.cFileName).c_str());
-        } while (FindNextFileW(search.get(), &entry));
-    }
-    search.reset();
-    RemoveDirectoryW(folder.c_str());
+    const std::wstring folder = app.m_strWorkFolder.substr(0, app.m_strWorkFolder.size() - 1);
+    for (int pass = 1; !RemoveFolderTree(folder) && pass < kWorkFolderRemovalPasses; ++pass)
+        Sleep(kWorkFolderRemovalPauseMs);
     app.m_strWorkFolder.clear();
 }

@@ -7,9 +7,11 @@ WINESERVER=/usr/lib/wine/wineserver64
 
 # Debian packages the build and the tests need. wine32:i386 runs the shipped
 # 32-bit launcher under WOW64; qemu-user-static emulates 32-bit code where the
-# machine cannot execute it.
+# machine cannot execute it; osslsigncode signs the launcher and openssl makes
+# the test run's throwaway certificate.
 ORBELLE_PACKAGES=(cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 wixl msitools
-                  googletest xvfb xauth qemu-user-static clang libclang-rt-14-dev clang-format)
+                  googletest xvfb xauth qemu-user-static clang libclang-rt-14-dev clang-format
+                  osslsigncode openssl)
 
 log() { printf '%s\n' "$*" >&2; }
 

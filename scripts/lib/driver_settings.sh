@@ -1,13 +1,8 @@
 # The driver's registry for scripts/demo: reading values in either registry
 # view, a device instance as an old driver records it, and a summary of the
-# snapshot a stand-in takes while the package installs. Needs WINE64.
+# snapshot a stand-in takes while the package installs. Needs WINE64 and the
+# product's names (load_product_constants).
 # shellcheck shell=bash
-
-DRIVERS_KEY='HKLM\Software\ZARO\Audio\Drivers'
-DRIVER_GUID='{5B0E27A4-C3D1-4F68-A2B9-7E41D06C93F5}'
-DEVICE_KEY='010203047E0B0000C0310000DEADBEEF'
-UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-PACKAGE_OPEN_KEY='HKCR\Msi.Package\shell\Open\command'
 
 # reg_value <key> <value name> <32|64>: the value's data in that view, or nothing.
 reg_value() {
@@ -40,20 +35,26 @@ reg_views() {
 }
 
 # installed_product <32|64>: "<Uninstall key name>\t<DisplayName>\t<DisplayVersion>"
-# of the first Orbelle product in that view's Uninstall list.
+# of the first product in that view's Uninstall list whose name has the
+# product's short name in it.
 installed_product() {
-  { "$WINE64" reg query "$UNINSTALL_KEY" /s "/reg:$1" </dev/null 2>/dev/null || true; } | tr -d '\r' | awk '
+  { "$WINE64" reg query "$UNINSTALL_KEY" /s "/reg:$1" </dev/null 2>/dev/null || true; } | tr -d '\r' |
+    awk -v product="$kProductShortName" -v version="$kDisplayVersionValue" '
     /^HKEY_/ { n = split($0, p, "\\"); key = p[n]; name = ""; next }
     $1 == "DisplayName" { name = substr($0, index($0, "REG_SZ") + 10) }
-    $1 == "DisplayVersion" && name ~ /Orbelle/ && !done {
+    $1 == version && index(name, product) && !done {
       print key "\t" name "\t" substr($0, index($0, "REG_SZ") + 10); done = 1 }'
 }
 
-# plant_device_instance <32|64>: one attached, initialised instance (Bool true).
+# The device instance an old driver recorded, as plant_device_instance makes it.
+DEVICE_INSTANCE_NAME='USB#1'
+
+# plant_device_instance <32|64>: one attached, initialised instance (Bool
+# true), DEVICE_INSTANCES\DEVICE_INSTANCE_NAME.
 plant_device_instance() {
-  local instance="$DRIVERS_KEY\\$DRIVER_GUID\\$DEVICE_KEY\\Instances\\USB#1"
-  "$WINE64" reg add "$instance" /v Initialized /t REG_BINARY /d 0D000000000000000100000001 /f "/reg:$1" </dev/null >/dev/null 2>&1
-  "$WINE64" reg add "$instance\\Attached" /ve /t REG_BINARY /d 0D000000000000000100000001 /f "/reg:$1" </dev/null >/dev/null 2>&1
+  local instance="$DEVICE_INSTANCES\\$DEVICE_INSTANCE_NAME"
+  "$WINE64" reg add "$instance" /v "$kInitializedValue" /t REG_BINARY /d 0D000000000000000100000001 /f "/reg:$1" </dev/null >/dev/null 2>&1
+  "$WINE64" reg add "$instance\\$kAttachedKey" /ve /t REG_BINARY /d 0D000000000000000100000001 /f "/reg:$1" </dev/null >/dev/null 2>&1
 }
 
 # bool_record <hex>: a 13-byte Bool record as words.
@@ -69,15 +70,15 @@ bool_record() {
 # snapshot_summary <snapshot file>: the keys below the driver root, each with
 # its count of subkeys and values, and whether the backup equals the settings.
 snapshot_summary() {
-  tr -d '\r' <"$1" | awk -F'\t' -v guid="$DRIVER_GUID" '
+  tr -d '\r' <"$1" | awk -F'\t' -v guid="$kDriverGuid" -v backup="$BACKUP_KEY_NAME" '
     { split($2, p, "\\"); top = p[1]; if (top == "") next
       rest = substr($2, length(top) + 1) }
     $1 == "K" { if (!(top in keys)) order[++n] = top; keys[top] += (rest != ""); }
     $1 == "V" { vals[top]++; line = rest "\t" $3 "\t" $4 "\t" $5
-                if (top == guid) s[line] = 1; else if (top == "SettingsBackup_" guid) b[line] = 1 }
+                if (top == guid) s[line] = 1; else if (top == backup) b[line] = 1 }
     END {
       for (i = 1; i <= n; i++) printf "      %s: %d subkeys, %d values\n", order[i], keys[order[i]], vals[order[i]]
       same = 1; for (l in s) if (!(l in b)) same = 0; for (l in b) if (!(l in s)) same = 0
-      if (("SettingsBackup_" guid) in keys)
+      if (backup in keys)
         printf "      the backup %s the settings key value for value\n", same ? "equals" : "DIFFERS FROM" }'
 }

@@ -2,37 +2,55 @@
 # its tray helpers (copies of the stand-in program that wait until ended) and
 # its device-monitor service (the recording test service, which appends every
 # control code it receives to a file in the stand-ins' log format, so that one
-# file can show the order of both). Needs WINEPREFIX and common.sh.
+# file can show the order of both). Needs WINEPREFIX, common.sh, the
+# product's names (load_product_constants) and FIXTURE_BIN, the folder with
+# the stand-in and the recording service built for the machine.
 # shellcheck shell=bash
 
-DRIVER_HELPERS=(KorvelTaskBarIcon.exe KorvelTaskBarIcon.exe KorvelTaskBarIcon64.exe KorvelTaskBarIcon.EXE)
-DRIVER_SERVICE=OrbelleAudioDevMon
-declare -a DRIVER_HELPER_PIDS=()
+declare -a DRIVER_HELPERS=() DRIVER_HELPER_PIDS=()
 
-# driver_parts_start <dir> <record file>: starts the helpers, installs and
-# starts the service, which records into the given file.
+# near_miss_name <file name>: the name with the letter case of its extension
+# turned, which Windows' file system takes for the same file and the
+# launcher's exact comparison does not.
+near_miss_name() {
+  local ext=${1##*.} turned
+  turned=${ext^^}
+  [ "$turned" != "$ext" ] || turned=${ext,,}
+  echo "${1%.*}.$turned"
+}
+
+# driver_helper_names: sets DRIVER_HELPERS to the copies to start: the first
+# tray helper twice (both instances must end), every other one once, and a
+# near miss of the first name, which must be left running.
+driver_helper_names() {
+  DRIVER_HELPERS=("${kTrayHelperNames[0]}" "${kTrayHelperNames[@]}" "$(near_miss_name "${kTrayHelperNames[0]}")")
+}
+
+# driver_parts_start <dir> <record file>: starts the helpers (DRIVER_HELPERS),
+# installs and starts the service, which records into the given file.
 driver_parts_start() {
   local dir=$1 record=$2 i name
+  driver_helper_names
   for i in "${!DRIVER_HELPERS[@]}"; do
     name=${DRIVER_HELPERS[$i]}
     # One folder per copy: Wine's file names ignore letter case.
     mkdir -p "$dir/helpers/$i"
-    cp "$ROOT/build/x64/bin/standin.exe" "$dir/helpers/$i/$name"
+    cp "$FIXTURE_BIN/standin.exe" "$dir/helpers/$i/$name"
     STANDIN_WAIT=1 STANDIN_LOG= "$WINE64" "$dir/helpers/$i/$name" </dev/null >/dev/null 2>&1 &
     DRIVER_HELPER_PIDS[$i]=$!
   done
-  cp "$ROOT/build/x64/bin/recording_service.exe" "$dir/"
+  cp "$FIXTURE_BIN/recording_service.exe" "$dir/"
   local bin log
   bin=$(to_windows_path "$dir/recording_service.exe")
   log=$(to_windows_path "$record")
-  "$WINE64" sc create "$DRIVER_SERVICE" binPath= "\"$bin\" \"$log\"" </dev/null >/dev/null 2>&1
-  "$WINE64" sc start "$DRIVER_SERVICE" </dev/null >/dev/null 2>&1
+  "$WINE64" sc create "$kDeviceMonitorService" binPath= "\"$bin\" \"$log\"" </dev/null >/dev/null 2>&1
+  "$WINE64" sc start "$kDeviceMonitorService" </dev/null >/dev/null 2>&1
   # Let the helpers show up in the process list before the launcher looks.
   sleep 2
 }
 
 driver_service_state() {
-  "$WINE64" sc query "$DRIVER_SERVICE" </dev/null 2>/dev/null | tr -d '\r' |
+  "$WINE64" sc query "$kDeviceMonitorService" </dev/null 2>/dev/null | tr -d '\r' |
     awk '$1 == "STATE" {print $4; found=1} END {if (!found) print "NOT INSTALLED"}'
 }
 
@@ -53,8 +71,8 @@ driver_helpers_report() {
 # driver_parts_stop: ends what is left and removes the service.
 driver_parts_stop() {
   local pid
-  "$WINE64" sc stop "$DRIVER_SERVICE" </dev/null >/dev/null 2>&1 || true
-  "$WINE64" sc delete "$DRIVER_SERVICE" </dev/null >/dev/null 2>&1 || true
+  "$WINE64" sc stop "$kDeviceMonitorService" </dev/null >/dev/null 2>&1 || true
+  "$WINE64" sc delete "$kDeviceMonitorService" </dev/null >/dev/null 2>&1 || true
   for pid in ${DRIVER_HELPER_PIDS[@]+"${DRIVER_HELPER_PIDS[@]}"}; do
     kill "$pid" 2>/dev/null || true
   done

@@ -6,14 +6,13 @@
 // changes nothing.
 #include <string>
 
+#include "framework/unique_handle.h"
 #include "fault_fixtures.h"
 #include "launcher/exit_codes.h"
-#include "tests/staging/staging_fixtures.h"
 
 namespace faults {
 namespace {
 
-using staging_fixtures::ListNames;
 using testing_support::Environment;
 using testing_support::ReadStandinLog;
 using testing_support::RunProcess;
@@ -26,14 +25,14 @@ const DWORD kReachedTheEnd = ERROR_RESOURCE_TYPE_NOT_FOUND;
 class ConcurrentRuns : public FaultScenario {
   protected:
     // Starts the first launcher; it stops in its redistributable until that
-    // is killed. Returns its process handle.
-    HANDLE StartFirst()
+    // is killed. Returns the owner of its process handle.
+    UniqueKernelHandle StartFirst()
     {
         CreateDirectoryW(m_firstTmp.c_str(), nullptr);
         Environment env{
             {L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_vcredist_x86", L"1"}, {L"TMP", m_firstTmp}, {L"TEMP", m_firstTmp}};
-        HANDLE first = StartProcess(Launcher(L"faults_launcher_redist") + L" -quiet", env, &m_firstPid);
-        EXPECT_NE(nullptr, first);
+        UniqueKernelHandle first = StartProcess(Launcher(L"faults_launcher_redist") + L" -quiet", env, &m_firstPid);
+        EXPECT_TRUE(first.valid());
         EXPECT_TRUE(WaitForRecords(m_log, 1, 120000)) << "the first launcher's redistributable did not start";
         return first;
     }
@@ -55,8 +54,8 @@ class ConcurrentRuns : public FaultScenario {
 
 TEST_F(ConcurrentRuns, TheSecondLauncherRefusesAtOnceAndChangesNothing)
 {
-    HANDLE first = StartFirst();
-    ASSERT_NE(nullptr, first);
+    const UniqueKernelHandle first = StartFirst();
+    ASSERT_TRUE(first.valid());
 
     const std::wstring secondTmp = m_temp / L"second";
     const auto second = RunAnother(secondTmp);
@@ -69,10 +68,9 @@ TEST_F(ConcurrentRuns, TheSecondLauncherRefusesAtOnceAndChangesNothing)
 
     // The first run goes on undisturbed once its redistributable ends.
     EXPECT_EQ(1u, KillProcesses(L"vcredist_x86.exe", m_firstPid, 0));
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first, 120000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first.get(), 120000));
     DWORD code = 0;
-    GetExitCodeProcess(first, &code);
-    CloseHandle(first);
+    GetExitCodeProcess(first.get(), &code);
     EXPECT_EQ(kReachedTheEnd, code);
     EXPECT_TRUE(ListNames(m_firstTmp).empty());
 
@@ -85,11 +83,11 @@ TEST_F(ConcurrentRuns, TheSecondLauncherRefusesAtOnceAndChangesNothing)
 
 TEST_F(ConcurrentRuns, AKilledLauncherDoesNotBlockTheNextRun)
 {
-    HANDLE first = StartFirst();
-    ASSERT_NE(nullptr, first);
-    ASSERT_TRUE(TerminateProcess(first, 1));
-    WaitForSingleObject(first, 30000);
-    CloseHandle(first);
+    UniqueKernelHandle first = StartFirst();
+    ASSERT_TRUE(first.valid());
+    ASSERT_TRUE(TerminateProcess(first.get(), 1));
+    WaitForSingleObject(first.get(), 30000);
+    first.reset();
     KillProcesses(L"vcredist_x86.exe", m_firstPid, 0);
 
     const auto next = RunAnother(m_temp / L"next");

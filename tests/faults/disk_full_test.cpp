@@ -7,12 +7,10 @@
 
 #include "fault_fixtures.h"
 #include "launcher/exit_codes.h"
-#include "tests/staging/staging_fixtures.h"
 
 namespace faults {
 namespace {
 
-using staging_fixtures::ListNames;
 using testing_support::Environment;
 using testing_support::ReadStandinLog;
 using testing_support::RunProcess;

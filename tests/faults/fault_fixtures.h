@@ -5,45 +5,49 @@
 // action on packages, and control over running launchers and their children.
 //
 // Whole launcher runs use the prefix's real HKEY_LOCAL_MACHINE (another
-// process's registry cannot be redirected); the fixtures remove
-// HKLM\Software\ZARO, the installers folder and anything else they touch.
+// process's registry cannot be redirected); the fixtures remove the driver's
+// keys, the maker's folder (testing_support::RemoveDriverTraces) and anything
+// else they touch.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "key_snapshot.h"
+#include "framework/unique_handle.h"
 #include "launcher/product_constants.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/registry_snapshot.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace faults {
 
+using testing_support::CountKeys;
+using testing_support::CountValues;
+using testing_support::DeleteKeyTree;
+using testing_support::FindProcesses;
+using testing_support::FirstDifference;
+using testing_support::InstalledPackagePath;
+using testing_support::KeySnapshot;
+using testing_support::KillProcesses;
+using testing_support::Launcher;
+using testing_support::ListNames;
+using testing_support::MakerFolder;
+using testing_support::TakeSnapshot;
+using testing_support::TextValue;
+using testing_support::ValueSnapshot;
+using testing_support::WaitForRecords;
+using testing_support::WideBytes;
+using testing_support::WriteSnapshot;
+
 // HKLM paths of the driver, in the default view of the 64-bit test launchers.
 std::wstring SettingsKeyPath();
 std::wstring BackupKeyPath();
-std::wstring MakerKeyPath(); // Software\ZARO
-
-// "<bin>\<name>.exe" in quotes.
-std::wstring Launcher(const wchar_t* name);
-
-// <common application data>\ZARO and the package path in it.
-std::wstring MakerFolder();
-std::wstring InstalledPackagePath();
 
 // A settings tree with a value of each common type (a REG_SZ without its
 // terminator among them) and nested subkeys.
 KeySnapshot SampleSettings();
-
-// Waits until the stand-in log holds at least `count` records; false after
-// `timeoutMs`.
-bool WaitForRecords(const std::wstring& log, size_t count, DWORD timeoutMs);
-
-// Process ids of the running processes named `name` (e.g. "msiexec.exe")
-// whose parent is `parentPid` (any parent when 0).
-std::vector<DWORD> FindProcesses(const wchar_t* name, DWORD parentPid = 0);
-// Terminates them with `exitCode` and waits for them; returns how many.
-size_t KillProcesses(const wchar_t* name, DWORD parentPid, UINT exitCode);
 
 // Every fault scenario starts from a prefix without the driver's keys and the
 // installers folder, fills the settings key with SampleSettings(), and leaves
@@ -63,22 +67,21 @@ class FaultScenario : public ::testing::Test {
 };
 
 // Puts a recording stand-in in place of the prefix's msiexec.exe and of the
-// shell's open action for packages ("package_opener.exe", arguments
+// shell's open action for packages ("package_opener.exe" in `temp`, arguments
 // "<quoted package> [<parameters>]"), and puts both back afterwards. Wine runs
 // the stand-in msiexec only with WINEDLLOVERRIDES="msiexec.exe=n,b" in the
 // Unix environment (CMakeLists.txt sets it for this program).
 class StandinInstaller {
   public:
     explicit StandinInstaller(const testing_support::TempDir& temp);
-    ~StandinInstaller();
     StandinInstaller(const StandinInstaller&) = delete;
     StandinInstaller& operator=(const StandinInstaller&) = delete;
     bool ok() const { return m_ok; }
 
   private:
-    std::wstring m_msiexec;
-    std::wstring m_backup;
-    std::wstring m_oldOpenCommand;
+    const std::wstring m_opener;
+    testing_support::SystemMsiexecStandin m_msiexec;
+    testing_support::OpenActionOverride m_openAction;
     bool m_ok = false;
 };
 
@@ -105,7 +108,7 @@ class RunStoppedInInstaller {
   private:
     std::wstring m_log;
     std::wstring m_tmp;
-    HANDLE m_process = nullptr;
+    UniqueKernelHandle m_process;
     DWORD m_pid = 0;
 };
 

@@ -1,16 +1,17 @@
 // The package file held open without sharing by another process, as a second
 // launcher holds it while it writes the package: the launcher cannot write its
 // package, says so, goes on to the end of its run, and loses nothing.
+#include <shlobj.h>
+
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "fault_fixtures.h"
-#include "tests/staging/staging_fixtures.h"
 
 namespace faults {
 namespace {
 
-using staging_fixtures::ListNames;
 using testing_support::Environment;
 using testing_support::ReadFileBytes;
 using testing_support::ReadStandinLog;
@@ -25,17 +26,17 @@ TEST_F(HeldPackage, IsReportedAndTheRunGoesToItsEnd)
     // The package of an earlier run, held the way the launcher holds the file
     // while writing it: read and write access, no sharing.
     const std::string earlier = "package of an earlier run";
-    HANDLE held = CreateFileW(InstalledPackagePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    UniqueFileHandle held(CreateFileW(InstalledPackagePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held.valid());
     DWORD written = 0;
-    WriteFile(held, earlier.data(), static_cast<DWORD>(earlier.size()), &written, nullptr);
+    WriteFile(held.get(), earlier.data(), static_cast<DWORD>(earlier.size()), &written, nullptr);
 
     const std::wstring tmp = m_temp / L"tmp";
     ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
     Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}};
     const auto result = RunProcess(Launcher(L"faults_launcher_package") + L" -quiet", env, 120000);
-    CloseHandle(held);
+    held.reset();
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
 

@@ -10,34 +10,21 @@
 
 #include "fault_fixtures.h"
 #include "launcher/exit_codes.h"
+#include "tests/support/value_records.h"
 
 namespace faults {
 namespace {
 
-const wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+using product::kUninstallList;
 const wchar_t kProductCode[] = L"{0D9C4E3A-7F21-4B6C-9A58-3E2F1D0C4B7A}";
-const wchar_t kDeviceKey[] = L"010203047E0B0000C0310000DEADBEEF";
-
-ValueSnapshot Text(const std::wstring& text)
-{
-    ValueSnapshot value;
-    value.type = REG_SZ;
-    const auto* p = reinterpret_cast<const std::uint8_t*>(text.c_str());
-    value.bytes.assign(p, p + (text.size() + 1) * sizeof(wchar_t));
-    return value;
-}
-
-ValueSnapshot Raw(DWORD type, std::vector<std::uint8_t> bytes)
-{
-    ValueSnapshot value;
-    value.type = type;
-    value.bytes = std::move(bytes);
-    return value;
-}
+using testing_support::kBoolFalseRecord;
+using testing_support::kBoolTrueRecord;
+using testing_support::kDeviceKeyName;
+using testing_support::kInt64RecordHeader;
 
 KeySnapshot& Instances(KeySnapshot& settings)
 {
-    KeySnapshot& device = settings.subkeys[kDeviceKey];
+    KeySnapshot& device = settings.subkeys[kDeviceKeyName];
     device.exists = true;
     KeySnapshot& instances = device.subkeys[L"Instances"];
     instances.exists = true;
@@ -47,9 +34,9 @@ KeySnapshot& Instances(KeySnapshot& settings)
 // A product registered in the Uninstall list with version `version`.
 void Registered(KeySnapshot& settings, KeySnapshot& entry, const ValueSnapshot& version)
 {
-    settings.values[L"ProductCode"] = Text(kProductCode);
+    settings.values[L"ProductCode"] = TextValue(kProductCode);
     entry.exists = true;
-    entry.values[L"DisplayName"] = Text(L"Orbelle Fault Test");
+    entry.values[L"DisplayName"] = TextValue(L"Orbelle Fault Test");
     entry.values[L"DisplayVersion"] = version;
 }
 
@@ -75,18 +62,18 @@ class HostileInstalledState : public FaultScenario, public ::testing::WithParamI
 KeySnapshot ExpectedAfterReset(const KeySnapshot& before, const KeySnapshot& after, ULONGLONG start)
 {
     KeySnapshot expected = before;
-    const std::vector<std::uint8_t> falseRecord{13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
-    auto device = expected.subkeys.find(kDeviceKey);
+    auto device = expected.subkeys.find(kDeviceKeyName);
     if (device == expected.subkeys.end())
         return expected;
     KeySnapshot& instances = device->second.subkeys[L"Instances"];
-    const auto afterDevice = after.subkeys.find(kDeviceKey);
+    const auto afterDevice = after.subkeys.find(kDeviceKeyName);
     for (auto& instance : instances.subkeys) {
         KeySnapshot& attached = instance.second.subkeys[L"Attached"];
         attached.exists = true;
-        attached.values[L""] = Raw(REG_BINARY, falseRecord);
-        instance.second.values[L"Initialized"] = Raw(REG_BINARY, falseRecord);
-        std::vector<std::uint8_t> time{20, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        attached.values[L""] = ValueSnapshot{REG_BINARY, kBoolFalseRecord};
+        instance.second.values[L"Initialized"] = ValueSnapshot{REG_BINARY, kBoolFalseRecord};
+        std::vector<std::uint8_t> time = kInt64RecordHeader;
+        time.resize(20); // the time bytes, zero unless taken from `after` below
         if (afterDevice != after.subkeys.end()) {
             const auto& afterInstances = afterDevice->second.subkeys.find(L"Instances");
             if (afterInstances != afterDevice->second.subkeys.end()) {
@@ -102,7 +89,7 @@ KeySnapshot ExpectedAfterReset(const KeySnapshot& before, const KeySnapshot& aft
                 }
             }
         }
-        instance.second.values[L"LastDetachTime"] = Raw(REG_BINARY, time);
+        instance.second.values[L"LastDetachTime"] = ValueSnapshot{REG_BINARY, time};
     }
     return expected;
 }
@@ -153,55 +140,58 @@ TEST_P(HostileInstalledState, TheRunGoesOnAndChangesOnlyWhatTheResetWrites)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, HostileInstalledState,
-    ::testing::Values(
-        InstalledCase{"\"ProductCode\" as REG_DWORD",
-                      [](KeySnapshot& settings, KeySnapshot&) {
-                          settings.values[L"ProductCode"] = Raw(REG_DWORD, {5, 0, 0, 0});
-                      },
-                      false},
-        InstalledCase{"\"ProductCode\" of 300 characters",
-                      [](KeySnapshot& settings, KeySnapshot&) {
-                          settings.values[L"ProductCode"] = Text(L"{" + std::wstring(298, L'A') + L"}");
-                      },
-                      false},
-        InstalledCase{"\"DisplayVersion\" as REG_BINARY garbage",
-                      [](KeySnapshot& settings, KeySnapshot& entry) {
-                          std::vector<std::uint8_t> garbage;
-                          for (int i = 0; i < 61; ++i)
-                              garbage.push_back(static_cast<std::uint8_t>(i * 37 + 11));
-                          Registered(settings, entry, Raw(REG_BINARY, garbage));
-                      },
-                      false},
-        InstalledCase{"\"DisplayVersion\" as a REG_BINARY record header claiming 2 GB",
-                      [](KeySnapshot& settings, KeySnapshot& entry) {
-                          Registered(settings, entry,
-                                     Raw(REG_BINARY, {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 2, 0, 0, 0, '1', '.'}));
-                      },
-                      false},
-        InstalledCase{"\"DisplayVersion\" as REG_BINARY holding a Bool record",
-                      [](KeySnapshot& settings, KeySnapshot& entry) {
-                          Registered(settings, entry, Raw(REG_BINARY, {13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1}));
-                      },
-                      false},
-        InstalledCase{"an \"Attached\" value where the reset expects a key",
-                      [](KeySnapshot& settings, KeySnapshot& entry) {
-                          Registered(settings, entry, Text(L"1.0.5"));
-                          KeySnapshot& instance = Instances(settings).subkeys[L"0001"];
-                          instance.exists = true;
-                          instance.values[L"Attached"] = Raw(REG_DWORD, {1, 0, 0, 0});
-                      },
-                      true},
-        InstalledCase{"an \"Instances\" key with 1,000 instances",
-                      [](KeySnapshot& settings, KeySnapshot& entry) {
-                          Registered(settings, entry, Text(L"1.0.13"));
-                          KeySnapshot& instances = Instances(settings);
-                          for (int i = 0; i < 1000; ++i) {
-                              KeySnapshot& instance = instances.subkeys[L"instance " + std::to_wstring(i)];
-                              instance.exists = true;
-                              instance.values[L"Serial"] = Text(std::to_wstring(100000 + i));
-                          }
-                      },
-                      true}));
+    ::testing::Values(InstalledCase{"\"ProductCode\" as REG_DWORD",
+                                    [](KeySnapshot& settings, KeySnapshot&) {
+                                        settings.values[L"ProductCode"] = ValueSnapshot{REG_DWORD, {5, 0, 0, 0}};
+                                    },
+                                    false},
+                      InstalledCase{"\"ProductCode\" of 300 characters",
+                                    [](KeySnapshot& settings, KeySnapshot&) {
+                                        settings.values[L"ProductCode"] =
+                                            TextValue(L"{" + std::wstring(298, L'A') + L"}");
+                                    },
+                                    false},
+                      InstalledCase{"\"DisplayVersion\" as REG_BINARY garbage",
+                                    [](KeySnapshot& settings, KeySnapshot& entry) {
+                                        std::vector<std::uint8_t> garbage;
+                                        for (int i = 0; i < 61; ++i)
+                                            garbage.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+                                        Registered(settings, entry, ValueSnapshot{REG_BINARY, garbage});
+                                    },
+                                    false},
+                      InstalledCase{"\"DisplayVersion\" as a REG_BINARY record header claiming 2 GB",
+                                    [](KeySnapshot& settings, KeySnapshot& entry) {
+                                        Registered(
+                                            settings, entry,
+                                            ValueSnapshot{REG_BINARY,
+                                                          {0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 2, 0, 0, 0, '1', '.'}});
+                                    },
+                                    false},
+                      InstalledCase{"\"DisplayVersion\" as REG_BINARY holding a Bool record",
+                                    [](KeySnapshot& settings, KeySnapshot& entry) {
+                                        Registered(settings, entry, ValueSnapshot{REG_BINARY, kBoolTrueRecord});
+                                    },
+                                    false},
+                      InstalledCase{"an \"Attached\" value where the reset expects a key",
+                                    [](KeySnapshot& settings, KeySnapshot& entry) {
+                                        Registered(settings, entry, TextValue(L"1.0.5"));
+                                        KeySnapshot& instance = Instances(settings).subkeys[L"0001"];
+                                        instance.exists = true;
+                                        instance.values[L"Attached"] = ValueSnapshot{REG_DWORD, {1, 0, 0, 0}};
+                                    },
+                                    true},
+                      InstalledCase{"an \"Instances\" key with 1,000 instances",
+                                    [](KeySnapshot& settings, KeySnapshot& entry) {
+                                        Registered(settings, entry, TextValue(L"1.0.13"));
+                                        KeySnapshot& instances = Instances(settings);
+                                        for (int i = 0; i < 1000; ++i) {
+                                            KeySnapshot& instance =
+                                                instances.subkeys[L"instance " + std::to_wstring(i)];
+                                            instance.exists = true;
+                                            instance.values[L"Serial"] = TextValue(std::to_wstring(100000 + i));
+                                        }
+                                    },
+                                    true}));
 
 } // namespace
 } // namespace faults

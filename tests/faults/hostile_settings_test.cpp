@@ -8,54 +8,41 @@
 
 #include "fault_fixtures.h"
 #include "launcher/exit_codes.h"
+#include "tests/support/value_records.h"
 
 namespace faults {
 namespace {
 
-ValueSnapshot Value(DWORD type, std::vector<std::uint8_t> bytes)
-{
-    ValueSnapshot value;
-    value.type = type;
-    value.bytes = std::move(bytes);
-    return value;
-}
-
-std::vector<std::uint8_t> Wide(const std::wstring& text, bool terminated)
-{
-    const auto* p = reinterpret_cast<const std::uint8_t*>(text.c_str());
-    return std::vector<std::uint8_t>(p, p + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
-}
-
 void AddEveryType(KeySnapshot& key)
 {
     const std::wstring euro = L"Preis \u20AC 5";
-    key.values[L"sz"] = Value(REG_SZ, Wide(L"Main Out", true));
-    key.values[L"sz \u20AC"] = Value(REG_SZ, Wide(euro, true));
-    key.values[L"sz without terminator"] = Value(REG_SZ, Wide(L"48k", false));
-    key.values[L"sz odd length"] = Value(REG_SZ, {'a', 0, 'b'});
-    key.values[L"sz empty data"] = Value(REG_SZ, {});
-    key.values[L"sz with inner NUL"] = Value(REG_SZ, Wide(std::wstring(L"a\0tail", 6), true));
-    key.values[L"expand"] = Value(REG_EXPAND_SZ, Wide(L"%SystemRoot%\\\u20AC", true));
-    key.values[L"binary"] = Value(REG_BINARY, {0xDE, 0xAD, 0xBE, 0xEF});
-    key.values[L"binary record"] = Value(REG_BINARY, {13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
-    key.values[L"binary bad record"] = Value(REG_BINARY, {0xFF, 0xFF, 0xFF, 0x7F, 9, 9, 9, 9, 2, 0, 0, 0});
-    key.values[L"binary empty"] = Value(REG_BINARY, {});
-    key.values[L"dword"] = Value(REG_DWORD, {0x78, 0x56, 0x34, 0x12});
-    key.values[L"dword short"] = Value(REG_DWORD, {1, 2});
-    key.values[L"dword big-endian"] = Value(REG_DWORD_BIG_ENDIAN, {0x12, 0x34, 0x56, 0x78});
-    key.values[L"link"] = Value(REG_LINK, Wide(L"\\Registry\\Machine\\Software", false));
-    key.values[L"multi"] = Value(REG_MULTI_SZ, Wide(std::wstring(L"one\0\u20AC\0", 6), true));
-    key.values[L"multi unterminated"] = Value(REG_MULTI_SZ, Wide(L"one", false));
-    key.values[L"resource list"] = Value(REG_RESOURCE_LIST, {1, 0, 0, 0, 5});
-    key.values[L"full resource descriptor"] = Value(REG_FULL_RESOURCE_DESCRIPTOR, {2, 0, 0});
-    key.values[L"resource requirements"] = Value(REG_RESOURCE_REQUIREMENTS_LIST, {3});
-    key.values[L"qword"] = Value(REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8});
-    key.values[L"qword long"] = Value(REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8, 9});
-    key.values[L"none"] = Value(REG_NONE, {9, 8, 7});
-    key.values[L"none empty"] = Value(REG_NONE, {});
-    key.values[L"type 0x1234"] = Value(0x1234, {1});
-    key.values[L"type 0xFFFFFFFF"] = Value(0xFFFFFFFF, {2, 2});
-    key.values[L""] = Value(REG_SZ, Wide(L"default \u20AC", true));
+    key.values[L"sz"] = ValueSnapshot{REG_SZ, WideBytes(L"Main Out", true)};
+    key.values[L"sz \u20AC"] = ValueSnapshot{REG_SZ, WideBytes(euro, true)};
+    key.values[L"sz without terminator"] = ValueSnapshot{REG_SZ, WideBytes(L"48k", false)};
+    key.values[L"sz odd length"] = ValueSnapshot{REG_SZ, {'a', 0, 'b'}};
+    key.values[L"sz empty data"] = ValueSnapshot{REG_SZ, {}};
+    key.values[L"sz with inner NUL"] = ValueSnapshot{REG_SZ, WideBytes(std::wstring(L"a\0tail", 6), true)};
+    key.values[L"expand"] = ValueSnapshot{REG_EXPAND_SZ, WideBytes(L"%SystemRoot%\\\u20AC", true)};
+    key.values[L"binary"] = ValueSnapshot{REG_BINARY, {0xDE, 0xAD, 0xBE, 0xEF}};
+    key.values[L"binary record"] = ValueSnapshot{REG_BINARY, testing_support::kBoolTrueRecord};
+    key.values[L"binary bad record"] = ValueSnapshot{REG_BINARY, {0xFF, 0xFF, 0xFF, 0x7F, 9, 9, 9, 9, 2, 0, 0, 0}};
+    key.values[L"binary empty"] = ValueSnapshot{REG_BINARY, {}};
+    key.values[L"dword"] = ValueSnapshot{REG_DWORD, {0x78, 0x56, 0x34, 0x12}};
+    key.values[L"dword short"] = ValueSnapshot{REG_DWORD, {1, 2}};
+    key.values[L"dword big-endian"] = ValueSnapshot{REG_DWORD_BIG_ENDIAN, {0x12, 0x34, 0x56, 0x78}};
+    key.values[L"link"] = ValueSnapshot{REG_LINK, WideBytes(L"\\Registry\\Machine\\Software", false)};
+    key.values[L"multi"] = ValueSnapshot{REG_MULTI_SZ, WideBytes(std::wstring(L"one\0\u20AC\0", 6), true)};
+    key.values[L"multi unterminated"] = ValueSnapshot{REG_MULTI_SZ, WideBytes(L"one", false)};
+    key.values[L"resource list"] = ValueSnapshot{REG_RESOURCE_LIST, {1, 0, 0, 0, 5}};
+    key.values[L"full resource descriptor"] = ValueSnapshot{REG_FULL_RESOURCE_DESCRIPTOR, {2, 0, 0}};
+    key.values[L"resource requirements"] = ValueSnapshot{REG_RESOURCE_REQUIREMENTS_LIST, {3}};
+    key.values[L"qword"] = ValueSnapshot{REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}};
+    key.values[L"qword long"] = ValueSnapshot{REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8, 9}};
+    key.values[L"none"] = ValueSnapshot{REG_NONE, {9, 8, 7}};
+    key.values[L"none empty"] = ValueSnapshot{REG_NONE, {}};
+    key.values[L"type 0x1234"] = ValueSnapshot{0x1234, {1}};
+    key.values[L"type 0xFFFFFFFF"] = ValueSnapshot{0xFFFFFFFF, {2, 2}};
+    key.values[L""] = ValueSnapshot{REG_SZ, WideBytes(L"default \u20AC", true)};
 }
 
 KeySnapshot HostileSettings()
@@ -63,21 +50,21 @@ KeySnapshot HostileSettings()
     KeySnapshot settings;
     settings.exists = true;
     AddEveryType(settings);
-    settings.values[std::wstring(16383, L'v')] = Value(REG_SZ, Wide(L"longest name", true));
-    settings.values[std::wstring(16383, L'\u20AC')] = Value(REG_BINARY, {0x20, 0xAC});
+    settings.values[std::wstring(16383, L'v')] = ValueSnapshot{REG_SZ, WideBytes(L"longest name", true)};
+    settings.values[std::wstring(16383, L'\u20AC')] = ValueSnapshot{REG_BINARY, {0x20, 0xAC}};
 
     KeySnapshot& longName = settings.subkeys[std::wstring(255, L'k')];
     longName.exists = true;
     AddEveryType(longName);
     KeySnapshot& euroName = settings.subkeys[std::wstring(255, L'\u20AC')];
     euroName.exists = true;
-    euroName.values[L"\u20AC"] = Value(REG_SZ, Wide(L"\u20AC", true));
+    euroName.values[L"\u20AC"] = ValueSnapshot{REG_SZ, WideBytes(L"\u20AC", true)};
 
     KeySnapshot* level = &settings;
     for (int depth = 1; depth <= 100; ++depth) {
         level = &level->subkeys[L"level " + std::to_wstring(depth)];
         level->exists = true;
-        level->values[L"depth"] = Value(REG_DWORD, {static_cast<std::uint8_t>(depth), 0, 0, 0});
+        level->values[L"depth"] = ValueSnapshot{REG_DWORD, {static_cast<std::uint8_t>(depth), 0, 0, 0}};
     }
     // The deepest key also has the longest name.
     level = &level->subkeys[std::wstring(255, L'd')];
@@ -88,7 +75,7 @@ KeySnapshot HostileSettings()
     many.exists = true;
     for (std::uint32_t i = 0; i < 10000; ++i) {
         const auto* p = reinterpret_cast<const std::uint8_t*>(&i);
-        many.values[L"value " + std::to_wstring(i)] = Value(REG_DWORD, std::vector<std::uint8_t>(p, p + 4));
+        many.values[L"value " + std::to_wstring(i)] = ValueSnapshot{REG_DWORD, std::vector<std::uint8_t>(p, p + 4)};
     }
     return settings;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/dll_search.h"
+#include "framework/unique_handle.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -36,9 +37,10 @@ bool StartsWithNoCase(const std::wstring& text, const std::wstring& head)
 TEST(DllSearch, AfterTheRestrictionADllBesideTheProgramIsNotFoundByName)
 {
     // The planted DLL lies beside this program, so the default search finds it.
-    HMODULE before = LoadLibraryW(kPlanted);
-    ASSERT_NE(nullptr, before) << "fixture missing beside " << testing_support::WideToUtf8(testing_support::BinDir());
-    FreeLibrary(before);
+    UniqueModule before(LoadLibraryW(kPlanted));
+    ASSERT_NE(nullptr, before.get()) << "fixture missing beside "
+                                     << testing_support::WideToUtf8(testing_support::BinDir());
+    before.reset();
 
     ASSERT_EQ(DllSearch::kSystemFolderOnly, RestrictDllSearchPath());
 
@@ -48,11 +50,11 @@ TEST(DllSearch, AfterTheRestrictionADllBesideTheProgramIsNotFoundByName)
     EXPECT_EQ(nullptr, LoadSystemLibrary(kPlanted));
 
     // System DLLs still load, and from the system folder.
-    HMODULE comctl32 = LoadSystemLibrary(L"comctl32.dll");
-    ASSERT_NE(nullptr, comctl32);
-    EXPECT_TRUE(StartsWithNoCase(ModulePath(comctl32), SystemFolder() + L"\\"))
-        << testing_support::WideToUtf8(ModulePath(comctl32));
-    FreeLibrary(comctl32);
+    UniqueModule comctl32(LoadSystemLibrary(L"comctl32.dll"));
+    ASSERT_NE(nullptr, comctl32.get());
+    EXPECT_TRUE(StartsWithNoCase(ModulePath(comctl32.get()), SystemFolder() + L"\\"))
+        << testing_support::WideToUtf8(ModulePath(comctl32.get()));
+    comctl32.reset();
     EXPECT_TRUE(InitCommonControlsFromSystem());
 }
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using testing_support::BinDir;
 using testing_support::PathExists;
 using testing_support::RunProcess;
 using testing_support::TempDir;
@@ -21,17 +21,14 @@ const DWORD kNoPackage = ERROR_RESOURCE_TYPE_NOT_FOUND;
 
 std::wstring Launcher()
 {
-    return L"\"" + BinDir() + L"\\launcher_log.exe\"";
+    return testing_support::Launcher(L"launcher_log");
 }
 
 // The log's lines, decoded from UTF-8; empty when it cannot be read.
 std::vector<std::wstring> ReadLog(const std::wstring& path)
 {
-    std::vector<std::uint8_t> bytes;
     std::vector<std::wstring> lines;
-    if (!testing_support::ReadFileBytes(path, bytes))
-        return lines;
-    const std::wstring text = testing_support::Utf8ToWide(std::string(bytes.begin(), bytes.end()));
+    const std::wstring text = testing_support::ReadUtf8File(path);
     size_t from = 0;
     for (size_t end = text.find(L"\r\n"); end != std::wstring::npos; end = text.find(L"\r\n", from)) {
         lines.push_back(text.substr(from, end - from));
@@ -131,10 +128,10 @@ TEST(RunLog, ALogThatCannotBeWrittenChangesNothing)
     EXPECT_FALSE(PathExists(missingFolder));
 
     const std::wstring held = temp / L"held.log";
-    HANDLE holder = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    UniqueFileHandle holder(CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(holder.valid());
     const auto blocked = RunProcess(Launcher() + L" -quiet -log \"" + held + L"\"", env, 120000);
-    CloseHandle(holder);
+    holder.reset();
     EXPECT_EQ(plain.exitCode, blocked.exitCode);
     EXPECT_EQ(plain.output, blocked.output);
 }
@@ -145,16 +142,7 @@ TEST(RunLog, WithoutTheSwitchNothingIsWritten)
     const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", temp / L"children.log"}}, 120000);
     ASSERT_TRUE(result.started);
     // The run's only files are the stand-in's own records.
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((temp / L"*").c_str(), &entry);
-    ASSERT_NE(INVALID_HANDLE_VALUE, search);
-    std::vector<std::wstring> names;
-    do {
-        if (entry.cFileName[0] != L'.')
-            names.push_back(entry.cFileName);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-    EXPECT_EQ(std::vector<std::wstring>{L"children.log"}, names);
+    EXPECT_EQ(std::vector<std::wstring>{L"children.log"}, testing_support::ListNames(temp.path()));
 }
 
 } // namespace

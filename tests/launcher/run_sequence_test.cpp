@@ -4,12 +4,13 @@
 
 #include <string>
 
+#include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using testing_support::BinDir;
+using testing_support::Launcher;
 using testing_support::RunProcess;
 using testing_support::StartProcess;
 
@@ -18,11 +19,6 @@ const wchar_t kCaption[] = L"Orbelle test confirmation";
 // These launchers carry no package: a run that reaches the package
 // installation ends with the code of the missing resource.
 const DWORD kReachedTheEnd = ERROR_RESOURCE_TYPE_NOT_FOUND;
-
-std::wstring Launcher(const wchar_t* name)
-{
-    return L"\"" + BinDir() + L"\\" + name + L".exe\"";
-}
 
 struct NoBoxCase {
     const wchar_t* launcher;
@@ -67,16 +63,15 @@ bool AnswerBox(int button, DWORD timeoutMs)
 
 DWORD RunConfirmingLauncher(int button, bool* answered)
 {
-    HANDLE process = StartProcess(Launcher(L"launcher_confirm") + L" -quiet");
-    if (process == nullptr)
+    const UniqueKernelHandle process = StartProcess(Launcher(L"launcher_confirm") + L" -quiet");
+    if (!process)
         return 0xFFFFFFFF;
     *answered = AnswerBox(button, 60000);
     DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(process, 60000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process, &code);
+    if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.get(), &code);
     else
-        TerminateProcess(process, 0xDEAD);
-    CloseHandle(process);
+        TerminateProcess(process.get(), 0xDEAD);
     return code;
 }
 

@@ -68,7 +68,8 @@ TEST(FindFirstNonBlank, Table)
 }
 
 // The switch "log" beside the others: its value is delimited as that of
-// "msiargs", and neither switch takes anything from the other.
+// "msiargs", and it never changes the installer arguments: they are what the
+// scan of "quiet" and "msiargs" alone gives, whatever "log" says.
 struct LogCase {
     const char* story;
     std::wstring tail;
@@ -83,13 +84,16 @@ void PrintTo(const LogCase& c, std::ostream* os)
 
 class LogSwitch : public ::testing::TestWithParam<LogCase> {};
 
-TEST_P(LogSwitch, SetsTheLogPathAndLeavesTheInstallerArgumentsTheirMeaning)
+TEST_P(LogSwitch, SetsTheLogPathAndNeverChangesTheInstallerArguments)
 {
     CInstallerLauncher app;
     app.m_lpCmdLine = GetParam().tail.c_str();
     ParseCommandLine(app);
     EXPECT_EQ(GetParam().msiArgs, app.m_strMsiArgs);
     EXPECT_EQ(GetParam().logPath, app.m_strLogPath);
+    std::wstring alone;
+    ScanSwitches(GetParam().tail, alone);
+    EXPECT_EQ(alone, app.m_strMsiArgs) << "the installer arguments differ from the scan without the log";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,7 +107,15 @@ INSTANTIATE_TEST_SUITE_P(
         LogCase{"prefixes inside the value start no switch", L"-log \"C:\\setup-quiet.log\"", L"",
                 L"C:\\setup-quiet.log"},
         LogCase{"inside an msiargs value it stays part of it", L"-msiargs \"/qn -log \'x\'\"", L"/qn -log 'x'", L""},
-        LogCase{"an msiargs inside the log value is not a switch", L"-log \"-msiargs 'y'\"", L"", L"-msiargs 'y'"},
+        LogCase{"an msiargs inside the log value is still a switch", L"-log \"-msiargs 'y'\"", L"y", L"-msiargs 'y'"},
+        LogCase{"a log path holding -quiet also sets the quiet installation", L"-log \"C:\\my-quiet setup.log\"",
+                kQuiet, L"C:\\my-quiet setup.log"},
+        LogCase{"a log without a value does not swallow the switches after it", L"/log /quiet /norestart", kQuiet,
+                L"quiet "},
+        LogCase{"a log delimited by a prefix without a partner", L"-log -quiet", kQuiet, L""},
+        LogCase{"the log between quiet and msiargs", L"-quiet -log \"x.log\" -msiargs \"/qn\"", L"/qn", L"x.log"},
+        LogCase{"an msiargs that a log value swallows still counts", L"-log \"a -msiargs \"/qb\"", L"/qb",
+                L"a -msiargs "},
         LogCase{"the last one wins", L"-log \"a\" -log \"b\"", L"", L"b"},
         LogCase{"without a closing delimiter: no log", L"-log \"C:\\x.log", L"", L""},
         LogCase{"without a value: no log", L"-log", L"", L""}, LogCase{"an empty value", L"-log \"\"", L"", L""},

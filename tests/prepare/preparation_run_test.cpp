@@ -3,18 +3,20 @@
 #include <gtest/gtest.h>
 
 #include "tests/prepare/prepare_fixtures.h"
+#include "tests/support/test_machine.h"
 
 namespace {
 
 using prepare_fixtures::HelperProcesses;
 using prepare_fixtures::TestService;
 using testing_support::BinDir;
+using testing_support::Launcher;
 using testing_support::RunProcess;
 using testing_support::TempDir;
 
 testing_support::ProcessResult RunLauncher(const wchar_t* name)
 {
-    return RunProcess(L"\"" + BinDir() + L"\\" + name + L".exe\" -quiet", {}, 120000);
+    return RunProcess(Launcher(name) + L" -quiet", {}, 120000);
 }
 
 TEST(PreparationRun, EndsTheHelpersAndSignalsTheRunningServiceWithoutStoppingIt)
@@ -66,7 +68,7 @@ TEST(PreparationRun, SignalsTheServiceBeforeThePackageInstallationStarts)
     const std::wstring events = dir / L"events.log";
     const std::wstring launcher = dir / L"launcher_with_package.exe";
     ASSERT_TRUE(CopyFileW((BinDir() + L"\\launcher_with_package.exe").c_str(), launcher.c_str(), TRUE));
-    prepare_fixtures::SystemMsiexecStandin msiexec;
+    testing_support::SystemMsiexecStandin msiexec;
     ASSERT_TRUE(msiexec.ok()) << "run through CTest (see CMakeLists.txt)";
     TestService service(events);
     ASSERT_TRUE(service.installed());

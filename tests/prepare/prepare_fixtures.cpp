@@ -11,12 +11,11 @@ using testing_support::ReadStandinLog;
 
 HelperProcesses::~HelperProcesses()
 {
-    for (HANDLE process : m_processes) {
-        if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process, 0xDEAD);
-            WaitForSingleObject(process, 10000);
+    for (const UniqueKernelHandle& process : m_processes) {
+        if (WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process.get(), 0xDEAD);
+            WaitForSingleObject(process.get(), 10000);
         }
-        CloseHandle(process);
     }
 }
 
@@ -25,15 +24,14 @@ int HelperProcesses::Start(const std::wstring& fileName)
     const std::wstring folder = m_dir / std::to_wstring(m_processes.size());
     const std::wstring program = folder + L"\\" + fileName;
     const std::wstring log = folder + L"\\started.log";
-    if (!CreateDirectoryW(folder.c_str(), nullptr) ||
-        !CopyFileW(((m_programFolder.empty() ? BinDir() : m_programFolder) + L"\\standin.exe").c_str(), program.c_str(),
-                   TRUE))
+    if (!CreateDirectoryW(folder.c_str(), nullptr) || !testing_support::CopyStandin(program, m_programFolder))
         return -1;
-    HANDLE process =
+    UniqueKernelHandle started =
         testing_support::StartProcess(L"\"" + program + L"\"", {{L"STANDIN_WAIT", L"1"}, {L"STANDIN_LOG", log}});
-    if (process == nullptr)
+    if (!started)
         return -1;
-    m_processes.push_back(process);
+    const HANDLE process = started.get();
+    m_processes.push_back(std::move(started)); // ended and closed with the others
     // A 32-bit copy takes a minute or more to start where 32-bit code is
     // emulated (several on a busy machine).
     const ULONGLONG deadline = GetTickCount64() + 900000;
@@ -61,8 +59,8 @@ DWORD HelperProcesses::WaitForExit(int index, DWORD timeoutMs) const
 
 TestService::TestService(const std::wstring& recordFile, const std::wstring& programFolder) : m_recordFile(recordFile)
 {
-    m_manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (m_manager == nullptr)
+    m_manager.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!m_manager)
         return;
     const std::wstring folder = programFolder.empty() ? BinDir() : programFolder;
     const std::wstring binary = L"\"" + folder + L"\\recording_service.exe\" \"" + recordFile + L"\"";
@@ -70,10 +68,11 @@ TestService::TestService(const std::wstring& recordFile, const std::wstring& pro
     // deletion until the service manager has let go of it.
     const ULONGLONG deadline = GetTickCount64() + 10000;
     for (;;) {
-        m_service = CreateServiceW(m_manager, product::kDeviceMonitorService, L"Orbelle test device monitor",
-                                   SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                   SERVICE_ERROR_IGNORE, binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-        if (m_service != nullptr || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE || GetTickCount64() > deadline)
+        m_service.reset(CreateServiceW(m_manager.get(), product::kDeviceMonitorService, L"Orbelle test device monitor",
+                                       SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                       SERVICE_ERROR_IGNORE, binary.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                       nullptr));
+        if (m_service || GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE || GetTickCount64() > deadline)
             break;
         Sleep(50);
     }
@@ -81,40 +80,39 @@ TestService::TestService(const std::wstring& recordFile, const std::wstring& pro
 
 TestService::~TestService()
 {
-    if (m_service != nullptr) {
-        SERVICE_STATUS_PROCESS status = {};
-        DWORD needed = 0;
-        QueryServiceStatusEx(m_service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
-                             &needed);
-        HANDLE process =
-            status.dwProcessId != 0 ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId) : nullptr;
+    if (!m_service)
+        return;
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    QueryServiceStatusEx(m_service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
+                         &needed);
+    {
+        const UniqueKernelHandle process(status.dwProcessId != 0
+                                             ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId)
+                                             : nullptr);
         if (status.dwCurrentState != SERVICE_STOPPED) {
             SERVICE_STATUS stop = {};
-            ControlService(m_service, SERVICE_CONTROL_STOP, &stop);
+            ControlService(m_service.get(), SERVICE_CONTROL_STOP, &stop);
             WaitForState(SERVICE_STOPPED, 15000);
         }
         // The service manager deletes the record only once the service's
-        // process is gone; a process that does not end by itself is ended.
-        if (process != nullptr) {
-            if (WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) {
-                TerminateProcess(process, 0xDEAD);
-                WaitForSingleObject(process, 10000);
-            }
-            CloseHandle(process);
+        // process is gone and the last handle to the service is closed; a
+        // process that does not end by itself is ended.
+        if (process && WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.get(), 0xDEAD);
+            WaitForSingleObject(process.get(), 10000);
         }
-        DeleteService(m_service);
-        CloseServiceHandle(m_service);
-        const ULONGLONG deadline = GetTickCount64() + 10000;
-        while (ServiceInstalled(product::kDeviceMonitorService) && GetTickCount64() < deadline)
-            Sleep(50);
     }
-    if (m_manager != nullptr)
-        CloseServiceHandle(m_manager);
+    DeleteService(m_service.get());
+    m_service.reset();
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (ServiceInstalled(product::kDeviceMonitorService) && GetTickCount64() < deadline)
+        Sleep(50);
 }
 
 bool TestService::Start()
 {
-    if (m_service == nullptr || !StartServiceW(m_service, 0, nullptr))
+    if (!m_service || !StartServiceW(m_service.get(), 0, nullptr))
         return false;
     // As long as a 32-bit service process may take to start (see Start above).
     return WaitForState(SERVICE_RUNNING, 900000);
@@ -123,7 +121,7 @@ bool TestService::Start()
 DWORD TestService::State() const
 {
     SERVICE_STATUS status = {};
-    if (m_service == nullptr || !QueryServiceStatus(m_service, &status))
+    if (!m_service || !QueryServiceStatus(m_service.get(), &status))
         return 0;
     return status.dwCurrentState;
 }
@@ -150,36 +148,12 @@ std::vector<DWORD> TestService::RecordedControls() const
     return codes;
 }
 
-SystemMsiexecStandin::SystemMsiexecStandin() : m_backup(m_dir / L"msiexec.exe.original")
-{
-    wchar_t overrides[256] = {};
-    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 256);
-    if (std::wcsstr(overrides, L"msiexec.exe=n") == nullptr)
-        return;
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    m_msiexec = std::wstring(system) + L"\\msiexec.exe";
-    if (!CopyFileW(m_msiexec.c_str(), m_backup.c_str(), TRUE))
-        return;
-    m_ok = CopyFileW((BinDir() + L"\\standin.exe").c_str(), m_msiexec.c_str(), FALSE) != FALSE;
-}
-
-SystemMsiexecStandin::~SystemMsiexecStandin()
-{
-    if (testing_support::PathExists(m_backup))
-        CopyFileW(m_backup.c_str(), m_msiexec.c_str(), FALSE);
-}
-
 bool ServiceInstalled(const wchar_t* name)
 {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr)
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager)
         return false;
-    SC_HANDLE service = OpenServiceW(manager, name, SERVICE_QUERY_STATUS);
-    if (service != nullptr)
-        CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return service != nullptr;
+    return UniqueServiceHandle(OpenServiceW(manager.get(), name, SERVICE_QUERY_STATUS)).valid();
 }
 
 } // namespace prepare_fixtures

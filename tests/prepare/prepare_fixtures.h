@@ -1,11 +1,13 @@
 #pragma once
 // Fixtures for the preparation steps: running stand-in tray helpers and a real
-// test service named like the driver's device-monitor service.
+// test service named like the driver's device-monitor service. (The recording
+// msiexec is testing_support::SystemMsiexecStandin, tests/support/test_machine.h.)
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "tests/support/test_support.h"
 
 namespace prepare_fixtures {
@@ -28,7 +30,7 @@ class HelperProcesses {
     // start (so it shows in a process snapshot under that name). Returns its
     // index, or -1 when it did not start.
     int Start(const std::wstring& fileName);
-    HANDLE process(int index) const { return m_processes[static_cast<size_t>(index)]; }
+    HANDLE process(int index) const { return m_processes[static_cast<size_t>(index)].get(); }
     size_t count() const { return m_processes.size(); }
     // True while the process of `index` has not ended.
     bool Running(int index) const;
@@ -39,7 +41,7 @@ class HelperProcesses {
   private:
     std::wstring m_programFolder;
     testing_support::TempDir m_dir;
-    std::vector<HANDLE> m_processes;
+    std::vector<UniqueKernelHandle> m_processes;
 };
 
 // The test service, installed under the driver's service name
@@ -57,7 +59,7 @@ class TestService {
     TestService(const TestService&) = delete;
     TestService& operator=(const TestService&) = delete;
 
-    bool installed() const { return m_service != nullptr; }
+    bool installed() const { return m_service.valid(); }
     // Starts the service and waits until it reports SERVICE_RUNNING.
     bool Start();
     // Current state (SERVICE_RUNNING, SERVICE_STOPPED, ...), 0 when unknown.
@@ -69,30 +71,8 @@ class TestService {
     bool WaitForState(DWORD state, DWORD timeoutMs) const;
 
     std::wstring m_recordFile;
-    SC_HANDLE m_manager = nullptr;
-    SC_HANDLE m_service = nullptr;
-};
-
-// Puts a copy of the stand-in program over the prefix's msiexec.exe in the
-// system folder and the original back when the object goes away. Wine runs the
-// copy only with WINEDLLOVERRIDES="msiexec.exe=n,b" in the Unix environment
-// of the test program (set by CTest, see CMakeLists.txt); with it, the
-// original builtin still loads once restored.
-class SystemMsiexecStandin {
-  public:
-    SystemMsiexecStandin();
-    ~SystemMsiexecStandin();
-    SystemMsiexecStandin(const SystemMsiexecStandin&) = delete;
-    SystemMsiexecStandin& operator=(const SystemMsiexecStandin&) = delete;
-
-    // True when the copy is in place and the override is set.
-    bool ok() const { return m_ok; }
-
-  private:
-    testing_support::TempDir m_dir;
-    std::wstring m_msiexec;
-    std::wstring m_backup;
-    bool m_ok = false;
+    UniqueServiceHandle m_manager;
+    UniqueServiceHandle m_service;
 };
 
 // True when a service named `name` is installed in this prefix.

@@ -15,7 +15,9 @@
 #include "prepare/previous_products.h"
 #include "registry/registry_key.h"
 #include "tests/prepare/prepare_fixtures.h"
+#include "tests/support/raw_registry.h"
 #include "tests/support/scratch_registry.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -34,16 +36,7 @@ std::wstring UninstallEntry(const std::wstring& code)
 // its own and exiting with `exitCode`.
 class RecordingMsiexec {
   public:
-    explicit RecordingMsiexec(const wchar_t* exitCode)
-    {
-        SetEnvironmentVariableW(L"STANDIN_LOG", (m_dir / L"children.log").c_str());
-        SetEnvironmentVariableW(L"STANDIN_EXIT_msiexec", exitCode);
-    }
-    ~RecordingMsiexec()
-    {
-        SetEnvironmentVariableW(L"STANDIN_LOG", nullptr);
-        SetEnvironmentVariableW(L"STANDIN_EXIT_msiexec", nullptr);
-    }
+    explicit RecordingMsiexec(const wchar_t* exitCode) : m_exitCode(L"STANDIN_EXIT_msiexec", exitCode) {}
     RecordingMsiexec(const RecordingMsiexec&) = delete;
     RecordingMsiexec& operator=(const RecordingMsiexec&) = delete;
 
@@ -58,7 +51,9 @@ class RecordingMsiexec {
 
   private:
     TempDir m_dir;
-    prepare_fixtures::SystemMsiexecStandin m_standin;
+    testing_support::ScopedEnv m_log{L"STANDIN_LOG", m_dir / L"children.log"};
+    testing_support::ScopedEnv m_exitCode;
+    testing_support::SystemMsiexecStandin m_standin;
 };
 
 class ProductList : public ::testing::TestWithParam<bool> {};
@@ -185,12 +180,9 @@ class StrayUninstallEntry {
   public:
     explicit StrayUninstallEntry(const wchar_t* code) : m_path(UninstallEntry(code))
     {
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr) == ERROR_SUCCESS)
-            RegCloseKey(key);
+        testing_support::CreateKeyRaw(m_path);
     }
-    ~StrayUninstallEntry() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, m_path.c_str()); }
+    ~StrayUninstallEntry() { testing_support::DeleteKeyTree(m_path); }
     StrayUninstallEntry(const StrayUninstallEntry&) = delete;
     StrayUninstallEntry& operator=(const StrayUninstallEntry&) = delete;
 

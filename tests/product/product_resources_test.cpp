@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -23,20 +24,19 @@ class ProductPayloads : public ::testing::TestWithParam<PayloadCase> {};
 TEST_P(ProductPayloads, CarriedUnderNameTypeAndLanguage1033)
 {
     const std::wstring product = BinDir() + L"\\OrbelleSetup.exe";
-    HMODULE module = LoadLibraryExW(product.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, module);
+    const UniqueModule module(LoadLibraryExW(product.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_NE(nullptr, module.get());
     HRSRC found =
-        FindResourceExW(module, GetParam().type, GetParam().name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        FindResourceExW(module.get(), GetParam().type, GetParam().name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     EXPECT_NE(nullptr, found);
     std::vector<std::uint8_t> expected;
     ASSERT_TRUE(ReadFileBytes(GetParam().sourceFile, expected));
     if (found != nullptr) {
-        const DWORD size = SizeofResource(module, found);
-        const auto* data = static_cast<const std::uint8_t*>(LockResource(LoadResource(module, found)));
+        const DWORD size = SizeofResource(module.get(), found);
+        const auto* data = static_cast<const std::uint8_t*>(LockResource(LoadResource(module.get(), found)));
         ASSERT_NE(nullptr, data);
         EXPECT_EQ(expected, std::vector<std::uint8_t>(data, data + size));
     }
-    FreeLibrary(module);
 }
 
 INSTANTIATE_TEST_SUITE_P(DemoBuild, ProductPayloads,
@@ -49,13 +49,12 @@ INSTANTIATE_TEST_SUITE_P(DemoBuild, ProductPayloads,
 TEST(ProductPayloads, DemoBuildLeavesOutUninst2AndCarriesNoStrings)
 {
     const std::wstring product = BinDir() + L"\\OrbelleSetup.exe";
-    HMODULE module = LoadLibraryExW(product.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(nullptr, module);
-    EXPECT_EQ(nullptr, FindResourceW(module, L"UNINST2", L"EXE"));
+    const UniqueModule module(LoadLibraryExW(product.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_NE(nullptr, module.get());
+    EXPECT_EQ(nullptr, FindResourceW(module.get(), L"UNINST2", L"EXE"));
     wchar_t buffer[16];
-    EXPECT_EQ(0, LoadStringW(module, 500, buffer, 16));
-    EXPECT_EQ(0, LoadStringW(module, 501, buffer, 16));
-    FreeLibrary(module);
+    EXPECT_EQ(0, LoadStringW(module.get(), 500, buffer, 16));
+    EXPECT_EQ(0, LoadStringW(module.get(), 501, buffer, 16));
 }
 
 } // namespace

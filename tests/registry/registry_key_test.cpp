@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "registry/registry_key.h"
+#include "tests/support/raw_registry.h"
 #include "tests/support/scratch_registry.h"
 #include "tests/support/test_support.h"
+#include "tests/support/value_records.h"
 
 namespace {
 
-using testing_support::WideBytes;
-
-using Bytes = std::vector<std::uint8_t>;
 using KV::Variant;
 using namespace testing_support;
 
@@ -159,8 +159,6 @@ TEST_P(ReadOther, DecodesRecordsAndReadsAnythingElseAsEmpty)
     EXPECT_EQ(c.payload, PayloadOf(value));
 }
 
-const Bytes kBoolRecord{13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1};
-
 INSTANTIATE_TEST_SUITE_P(
     Types, ReadOther,
     ::testing::Values(
@@ -169,8 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
         OtherCase{"BinaryNotARecord", REG_BINARY, Bytes{1, 2, 3}, Variant::Empty, {}},
         OtherCase{"BinaryReservedNotZero", REG_BINARY, Bytes{12, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, Variant::Empty, {}},
         OtherCase{"BinaryEmpty", REG_BINARY, Bytes{}, Variant::Empty, {}},
-        OtherCase{"BinaryRecord", REG_BINARY, kBoolRecord, Variant::Bool, {1}},
-        OtherCase{"NoneHoldingARecord", REG_NONE, kBoolRecord, Variant::Bool, {1}},
+        OtherCase{"BinaryRecord", REG_BINARY, kBoolTrueRecord, Variant::Bool, {1}},
+        OtherCase{"NoneHoldingARecord", REG_NONE, kBoolTrueRecord, Variant::Bool, {1}},
         OtherCase{"MultiSz", REG_MULTI_SZ, WideBytes(std::wstring(L"a\0b\0", 4), true), Variant::Empty, {}}),
     [](const ::testing::TestParamInfo<OtherCase>& info) { return std::string(info.param.name); });
 
@@ -225,11 +223,10 @@ TEST_P(WriteValue, StoresTheRecordOrText)
     Variant value;
     c.make(value);
     EXPECT_EQ(c.result, key.WriteValue(L"v", value));
-    DWORD type = 0;
-    Bytes stored;
-    ASSERT_TRUE(GetValueRaw(L"W", L"v", type, stored));
-    EXPECT_EQ(c.type, type);
-    EXPECT_EQ(c.stored, stored);
+    const RawValue stored = GetValueRaw(L"W", L"v");
+    ASSERT_TRUE(stored.present);
+    EXPECT_EQ(c.type, stored.type);
+    EXPECT_EQ(c.stored, stored.data);
 }
 
 const std::uint8_t kAbc[] = {'a', 'b', 'c'};
@@ -237,7 +234,7 @@ const std::uint8_t kAbc[] = {'a', 'b', 'c'};
 INSTANTIATE_TEST_SUITE_P(
     Kinds, WriteValue,
     ::testing::Values(WriteCase{"BoolFalse", [](Variant& v) { v.SetTyped(Variant::Bool, "\0", 1); }, 13, REG_BINARY,
-                                Bytes{13, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}},
+                                kBoolFalseRecord},
                       WriteCase{"Int64One", [](Variant& v) { v.SetTyped(Variant::Int64, "\1\0\0\0\0\0\0\0", 8); }, 20,
                                 REG_BINARY, Bytes{20, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}},
                       WriteCase{"Empty", [](Variant&) {}, 12, REG_BINARY, Bytes{12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
@@ -309,15 +306,14 @@ DWORD WINAPI RewriteForever(void* param)
     auto* shared = static_cast<GrowthShared*>(param);
     const Bytes small = BytesRecord(0x11, 4);
     const Bytes large = BytesRecord(0x22, 4000);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"G", 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    UniqueHkey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"G", 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
         return 1;
     while (!shared->stop) {
         const Bytes& next = (shared->writes % 2) ? large : small;
-        RegSetValueExW(key, L"v", 0, REG_BINARY, next.data(), static_cast<DWORD>(next.size()));
+        RegSetValueExW(key.get(), L"v", 0, REG_BINARY, next.data(), static_cast<DWORD>(next.size()));
         ++shared->writes;
     }
-    RegCloseKey(key);
     return 0;
 }
 
@@ -328,8 +324,19 @@ TEST_F(RegistryKeyTest, ValueGrowingDuringReadIsNeverTruncated)
 {
     ASSERT_TRUE(SetValueRaw(L"G", L"v", REG_BINARY, BytesRecord(0x11, 4)));
     GrowthShared shared;
-    HANDLE writer = CreateThread(nullptr, 0, RewriteForever, &shared, 0, nullptr);
-    ASSERT_NE(nullptr, writer);
+    const UniqueKernelHandle writer(CreateThread(nullptr, 0, RewriteForever, &shared, 0, nullptr));
+    ASSERT_TRUE(writer.valid());
+    // The writer is stopped on every way out, a failed assertion included:
+    // it must not outlive `shared`.
+    struct StopWriter {
+        GrowthShared& shared;
+        HANDLE thread;
+        ~StopWriter()
+        {
+            shared.stop = true;
+            WaitForSingleObject(thread, INFINITE);
+        }
+    } stopWriter{shared, writer.get()};
     RegistryKey key(LocalMachine, L"G", false);
     ASSERT_EQ(S_OK, key.Open(true));
     int whole = 0;
@@ -345,8 +352,7 @@ TEST_F(RegistryKeyTest, ValueGrowingDuringReadIsNeverTruncated)
         ++whole;
     }
     shared.stop = true;
-    WaitForSingleObject(writer, INFINITE);
-    CloseHandle(writer);
+    WaitForSingleObject(writer.get(), INFINITE);
     EXPECT_GT(whole, 0);
     EXPECT_GT(shared.writes.load(), 1);
 }

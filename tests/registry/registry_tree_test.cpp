@@ -9,14 +9,13 @@
 #include <vector>
 
 #include "registry/registry_tree.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/registry_snapshot.h"
 #include "tests/support/scratch_registry.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using testing_support::WideBytes;
-
-using Bytes = std::vector<std::uint8_t>;
 using KV::Variant;
 using namespace testing_support;
 
@@ -37,20 +36,9 @@ std::vector<std::wstring> Sorted(std::vector<std::wstring> names)
 // Every value (type and bytes) and every subkey of two trees, compared raw.
 void ExpectSameTree(const std::wstring& a, const std::wstring& b)
 {
-    const auto valuesA = Sorted(ValueNamesRaw(a));
-    ASSERT_EQ(valuesA, Sorted(ValueNamesRaw(b))) << "values of " << WideToUtf8(a);
-    for (const std::wstring& name : valuesA) {
-        DWORD typeA = 0, typeB = 0;
-        Bytes dataA, dataB;
-        ASSERT_TRUE(GetValueRaw(a, name, typeA, dataA));
-        ASSERT_TRUE(GetValueRaw(b, name, typeB, dataB));
-        EXPECT_EQ(typeA, typeB) << WideToUtf8(name.substr(0, 40));
-        EXPECT_EQ(dataA, dataB) << WideToUtf8(name.substr(0, 40));
-    }
-    const auto keysA = Sorted(SubkeyNamesRaw(a));
-    ASSERT_EQ(keysA, Sorted(SubkeyNamesRaw(b))) << "subkeys of " << WideToUtf8(a);
-    for (const std::wstring& name : keysA)
-        ExpectSameTree(a + L"\\" + name, b + L"\\" + name);
+    const KeySnapshot source = TakeSnapshot(a);
+    ASSERT_TRUE(source.exists) << WideToUtf8(a);
+    EXPECT_EQ(L"", FirstDifference(source, TakeSnapshot(b))) << WideToUtf8(a) << " and " << WideToUtf8(b);
 }
 
 // ---- Listing ------------------------------------------------------------------
@@ -260,18 +248,12 @@ void MakeSourceOfEveryType(const std::wstring& path)
         ASSERT_TRUE(SetValueRaw(path, v.name, v.type, v.data)) << WideToUtf8(v.name.substr(0, 20));
 }
 
-// Writes string-typed data exactly: RegSetValueExW counts one more character
-// when the data's last character is not NUL and a NUL follows it in memory,
-// so a non-NUL guard follows the data here.
-void SetExactRaw(const std::wstring& path, const std::wstring& name, DWORD type, Bytes data)
+// Writes string-typed data exactly (SetValueRaw guards it) and checks that
+// the registry holds these bytes: the test below means nothing otherwise.
+void SetExactRaw(const std::wstring& path, const std::wstring& name, DWORD type, const Bytes& data)
 {
-    const DWORD size = static_cast<DWORD>(data.size());
-    data.insert(data.end(), {'X', 0, 'X', 0});
-    ASSERT_TRUE(SetValueRaw(path, name, type, data.data(), size));
-    DWORD stored = 0;
-    Bytes back;
-    ASSERT_TRUE(GetValueRaw(path, name, stored, back));
-    ASSERT_EQ(size, back.size()) << "the fixture did not store the bytes exactly";
+    ASSERT_TRUE(SetValueRaw(path, name, type, data));
+    ASSERT_EQ(data.size(), GetValueRaw(path, name).data.size()) << "the fixture did not store the bytes exactly";
 }
 
 // A copy used to gain a terminator that its source lacked: the copy's buffer,
@@ -333,16 +315,17 @@ TEST_F(RegistryTreeTest, CopyKeepsWhatTheDestinationHeld)
     ASSERT_EQ(S_OK, destination.Open(false));
     EXPECT_EQ(S_OK, CopyTree(source, destination));
 
-    DWORD type = 0;
-    Bytes data;
-    ASSERT_TRUE(GetValueRaw(L"Dst", L"shared", type, data));
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type); // same name: replaced
-    EXPECT_EQ((Bytes{1, 0, 0, 0}), data);
-    ASSERT_TRUE(GetValueRaw(L"Dst", L"own", type, data));
-    EXPECT_EQ((Bytes{5}), data);
-    ASSERT_TRUE(GetValueRaw(L"Dst\\sub", L"ownInner", type, data));
-    ASSERT_TRUE(GetValueRaw(L"Dst\\sub", L"inner", type, data));
-    EXPECT_EQ(WideBytes(L"new", true), data);
+    const RawValue shared = GetValueRaw(L"Dst", L"shared");
+    ASSERT_TRUE(shared.present);
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), shared.type); // same name: replaced
+    EXPECT_EQ((Bytes{1, 0, 0, 0}), shared.data);
+    const RawValue own = GetValueRaw(L"Dst", L"own");
+    ASSERT_TRUE(own.present);
+    EXPECT_EQ((Bytes{5}), own.data);
+    ASSERT_TRUE(GetValueRaw(L"Dst\\sub", L"ownInner").present);
+    const RawValue inner = GetValueRaw(L"Dst\\sub", L"inner");
+    ASSERT_TRUE(inner.present);
+    EXPECT_EQ(WideBytes(L"new", true), inner.data);
     EXPECT_TRUE(KeyPresent(L"Dst\\ownSub"));
 }
 

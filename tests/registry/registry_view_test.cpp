@@ -10,13 +10,15 @@
 #include "framework/wow64_query.h"
 #include "registry/registry_key.h"
 #include "registry/registry_tree.h"
+#include "tests/support/raw_registry.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using testing_support::RawKeyPresent;
-using testing_support::RawSetText;
-using testing_support::RawText;
+using testing_support::DeleteKeyTree;
+using testing_support::GetTextRaw;
+using testing_support::KeyPresent;
+using testing_support::SetTextRaw;
 
 bool UnderWow64()
 {
@@ -58,15 +60,10 @@ class RegistryViews : public ::testing::Test {
     {
         if (m_name.empty())
             return;
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_path.c_str()); // default view
-        HKEY software = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &software) ==
-            ERROR_SUCCESS) {
-            RegDeleteTreeW(software, m_name.c_str());
-            RegCloseKey(software);
-        }
-        EXPECT_FALSE(RawKeyPresent(m_path, KEY_WOW64_32KEY));
-        EXPECT_FALSE(RawKeyPresent(m_path, KEY_WOW64_64KEY));
+        DeleteKeyTree(m_path, KEY_WOW64_32KEY);
+        DeleteKeyTree(m_path, KEY_WOW64_64KEY);
+        EXPECT_FALSE(KeyPresent(m_path, KEY_WOW64_32KEY));
+        EXPECT_FALSE(KeyPresent(m_path, KEY_WOW64_64KEY));
     }
     std::wstring m_name;
     std::wstring m_path;
@@ -76,14 +73,14 @@ TEST_F(RegistryViews, View64OnAndOffResolveToDifferentKeys)
 {
     WriteView(m_path, true, "sixty-four");
     WriteView(m_path, false, "thirty-two");
-    EXPECT_EQ(L"sixty-four", RawText(m_path, KEY_WOW64_64KEY, L"view"));
-    EXPECT_EQ(L"thirty-two", RawText(m_path, KEY_WOW64_32KEY, L"view"));
+    EXPECT_EQ(L"sixty-four", GetTextRaw(m_path, L"view", KEY_WOW64_64KEY));
+    EXPECT_EQ(L"thirty-two", GetTextRaw(m_path, L"view", KEY_WOW64_32KEY));
     EXPECT_EQ("sixty-four", ReadView(m_path, true));
 }
 
 TEST_F(RegistryViews, KeyExistsOnlyInTheViewThatHoldsTheKey)
 {
-    ASSERT_TRUE(RawSetText(m_path, KEY_WOW64_64KEY, L"view", L"64"));
+    ASSERT_TRUE(SetTextRaw(m_path, L"view", L"64", KEY_WOW64_64KEY));
     EXPECT_TRUE(KeyExists(m_path, true));
     EXPECT_FALSE(KeyExists(m_path, false));
 }
@@ -91,29 +88,29 @@ TEST_F(RegistryViews, KeyExistsOnlyInTheViewThatHoldsTheKey)
 TEST_F(RegistryViews, DeleteTreeRemovesOnlyTheKeyOfItsOwnView)
 {
     const std::wstring child = m_path + L"\\Doomed";
-    ASSERT_TRUE(RawSetText(child + L"\\Deeper", KEY_WOW64_64KEY, L"view", L"64"));
-    ASSERT_TRUE(RawSetText(child + L"\\Deeper", KEY_WOW64_32KEY, L"view", L"32"));
+    ASSERT_TRUE(SetTextRaw(child + L"\\Deeper", L"view", L"64", KEY_WOW64_64KEY));
+    ASSERT_TRUE(SetTextRaw(child + L"\\Deeper", L"view", L"32", KEY_WOW64_32KEY));
 
     RegistryKey parent64(LocalMachine, m_path, true);
     ASSERT_GE(parent64.Open(false), 0);
     EXPECT_EQ(S_OK, parent64.DeleteTree(L"Doomed"));
-    EXPECT_FALSE(RawKeyPresent(child, KEY_WOW64_64KEY));
-    EXPECT_TRUE(RawKeyPresent(child + L"\\Deeper", KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyPresent(child, KEY_WOW64_64KEY));
+    EXPECT_TRUE(KeyPresent(child + L"\\Deeper", KEY_WOW64_32KEY));
 
     RegistryKey parent32(LocalMachine, m_path, false);
     ASSERT_GE(parent32.Open(false), 0);
     EXPECT_EQ(S_OK, parent32.DeleteTree(L"Doomed"));
-    EXPECT_FALSE(RawKeyPresent(child, KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyPresent(child, KEY_WOW64_32KEY));
 }
 
 TEST_F(RegistryViews, CopyTreeToWritesIntoTheDefaultViewWhateverTheSourceView)
 {
-    ASSERT_TRUE(RawSetText(m_path + L"\\Source\\Sub", KEY_WOW64_64KEY, L"view", L"from 64"));
+    ASSERT_TRUE(SetTextRaw(m_path + L"\\Source\\Sub", L"view", L"from 64", KEY_WOW64_64KEY));
     RegistryKey source(LocalMachine, m_path + L"\\Source", true);
     ASSERT_GE(source.Open(false), 0);
     EXPECT_EQ(S_OK, CopyTreeTo(source, m_path + L"\\Copy"));
-    EXPECT_EQ(L"from 64", RawText(m_path + L"\\Copy\\Sub", KEY_WOW64_32KEY, L"view"));
-    EXPECT_FALSE(RawKeyPresent(m_path + L"\\Copy", KEY_WOW64_64KEY));
+    EXPECT_EQ(L"from 64", GetTextRaw(m_path + L"\\Copy\\Sub", L"view", KEY_WOW64_32KEY));
+    EXPECT_FALSE(KeyPresent(m_path + L"\\Copy", KEY_WOW64_64KEY));
 }
 
 // Records each RegDeleteKeyExW call and performs it for real.
@@ -142,10 +139,10 @@ class OneRegistryView : public ::testing::Test {
         SetRegistryTreeSeam(nullptr);
         if (m_name.empty())
             return;
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_path.c_str());
-        EXPECT_FALSE(RawKeyPresent(m_path, 0));
+        DeleteKeyTree(m_path);
+        EXPECT_FALSE(KeyPresent(m_path, 0));
         // Nothing was redirected: there is no key to redirect into.
-        EXPECT_FALSE(RawKeyPresent(L"Software\\WOW6432Node", 0));
+        EXPECT_FALSE(KeyPresent(L"Software\\WOW6432Node", 0));
     }
     std::wstring m_name;
     std::wstring m_path;
@@ -154,8 +151,8 @@ class OneRegistryView : public ::testing::Test {
 TEST_F(OneRegistryView, View64OnAndOffReachTheSameKey)
 {
     WriteView(m_path, true, "sixty-four");
-    EXPECT_EQ(L"sixty-four", RawText(m_path, 0, L"view"));
-    EXPECT_EQ(L"sixty-four", RawText(m_path, KEY_WOW64_32KEY, L"view"));
+    EXPECT_EQ(L"sixty-four", GetTextRaw(m_path, L"view", 0));
+    EXPECT_EQ(L"sixty-four", GetTextRaw(m_path, L"view", KEY_WOW64_32KEY));
     EXPECT_EQ("sixty-four", ReadView(m_path, false));
     WriteView(m_path, false, "thirty-two");
     EXPECT_EQ("thirty-two", ReadView(m_path, true));
@@ -163,7 +160,7 @@ TEST_F(OneRegistryView, View64OnAndOffReachTheSameKey)
 
 TEST_F(OneRegistryView, KeyExistsInBothViewsOfTheOnlyOne)
 {
-    ASSERT_TRUE(RawSetText(m_path, 0, L"view", L"one"));
+    ASSERT_TRUE(SetTextRaw(m_path, L"view", L"one", 0));
     EXPECT_TRUE(KeyExists(m_path, true));
     EXPECT_TRUE(KeyExists(m_path, false));
 }
@@ -173,8 +170,8 @@ TEST_F(OneRegistryView, KeyExistsInBothViewsOfTheOnlyOne)
 TEST_F(OneRegistryView, DeleteTreeWithView64DeletesTheOnlyKey)
 {
     const std::wstring child = m_path + L"\\Doomed";
-    ASSERT_TRUE(RawSetText(child + L"\\Deeper", 0, L"view", L"one"));
-    ASSERT_TRUE(RawSetText(m_path + L"\\Kept", 0, L"view", L"one"));
+    ASSERT_TRUE(SetTextRaw(child + L"\\Deeper", L"view", L"one", 0));
+    ASSERT_TRUE(SetTextRaw(m_path + L"\\Kept", L"view", L"one", 0));
     RegistryTreeSeam seam;
     seam.deleteKeyEx = RecordingDeleteKeyEx;
     SetRegistryTreeSeam(&seam);
@@ -183,19 +180,19 @@ TEST_F(OneRegistryView, DeleteTreeWithView64DeletesTheOnlyKey)
     RegistryKey parent64(LocalMachine, m_path, true);
     ASSERT_GE(parent64.Open(false), 0);
     EXPECT_EQ(S_OK, parent64.DeleteTree(L"Doomed"));
-    EXPECT_FALSE(RawKeyPresent(child, 0));
-    EXPECT_FALSE(RawKeyPresent(child, KEY_WOW64_32KEY));
-    EXPECT_TRUE(RawKeyPresent(m_path + L"\\Kept", 0));
+    EXPECT_FALSE(KeyPresent(child, 0));
+    EXPECT_FALSE(KeyPresent(child, KEY_WOW64_32KEY));
+    EXPECT_TRUE(KeyPresent(m_path + L"\\Kept", 0));
     EXPECT_TRUE(g_deletes.empty()) << "RegDeleteKeyExW was called outside WOW64";
 }
 
 TEST_F(OneRegistryView, CopyTreeToFromAView64SourceCopiesWithinTheOnlyView)
 {
-    ASSERT_TRUE(RawSetText(m_path + L"\\Source\\Sub", 0, L"view", L"one"));
+    ASSERT_TRUE(SetTextRaw(m_path + L"\\Source\\Sub", L"view", L"one", 0));
     RegistryKey source(LocalMachine, m_path + L"\\Source", true);
     ASSERT_GE(source.Open(false), 0);
     EXPECT_EQ(S_OK, CopyTreeTo(source, m_path + L"\\Copy"));
-    EXPECT_EQ(L"one", RawText(m_path + L"\\Copy\\Sub", 0, L"view"));
+    EXPECT_EQ(L"one", GetTextRaw(m_path + L"\\Copy\\Sub", L"view", 0));
 }
 
 } // namespace

@@ -6,8 +6,7 @@
 // and on 32-bit Windows (a win32 prefix), where there is one view only.
 #include <gtest/gtest.h>
 
-#include <shlobj.h>
-
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,25 +14,15 @@
 #include "launcher/product_constants.h"
 #include "settings/driver_keys.h"
 #include "tests/prepare/prepare_fixtures.h"
-#include "tests/settings/registry_fixture.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/registry_snapshot.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
+#include "tests/support/value_records.h"
 
 namespace {
 
-using namespace settings_test;
-using testing_support::BinDir;
-using testing_support::Environment;
-using testing_support::RawKeyPresent;
-using testing_support::RawSetText;
-using testing_support::RawText;
-using testing_support::ReadFileBytes;
-using testing_support::ReadStandinLog;
-using testing_support::RunProcess;
-using testing_support::TempDir;
-
-const std::vector<std::uint8_t> kBoolFalse = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
-const std::vector<std::uint8_t> kBoolTrue = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
-const wchar_t kDeviceKey[] = L"010203047E0B0000C0310000DEADBEEF";
+using namespace testing_support;
 
 // The test program has the launcher's bitness, so its default registry view
 // is the launcher's: the driver's keys are read and written there.
@@ -86,25 +75,7 @@ std::wstring Bin(const std::wstring& name)
 
 std::wstring InstallersFolder()
 {
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return std::wstring(buffer) + L"\\ZARO\\Installers\\Orbelle";
-}
-
-std::wstring MakerFolder()
-{
-    wchar_t buffer[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return std::wstring(buffer) + L"\\ZARO";
-}
-
-void RawDeleteZaro(REGSAM view)
-{
-    HKEY software = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view, &software) != ERROR_SUCCESS)
-        return;
-    RegDeleteTreeW(software, L"ZARO");
-    RegCloseKey(software);
+    return MakerFolder() + L"\\Installers\\Orbelle";
 }
 
 // The Uninstall entry that Windows Installer wrote for a product (64-bit
@@ -114,47 +85,14 @@ std::wstring UninstallEntry(const std::wstring& productCode)
     return std::wstring(product::kUninstallList) + L"\\" + productCode;
 }
 
-// Generous: a 32-bit msiexec takes minutes to start on a busy machine that
-// emulates 32-bit code.
-int RunMsiexec(const std::wstring& arguments)
+// Either of the launcher's package resources is removed at the end (on
+// 32-bit Windows only the 32-bit one can be installed).
+void AdoptCarried(TestMachine& machine)
 {
-    const auto result = RunProcess(L"msiexec.exe " + arguments, {}, 1200000);
-    return result.started && !result.timedOut ? static_cast<int>(result.exitCode) : -1;
+    machine.Adopt(Bin(ScenarioPackage(L"observed-msi32.msi")));
+    if (!OnWin32())
+        machine.Adopt(Bin(L"scenario-observed-msi64.msi"));
 }
-
-// Everything a scenario leaves goes when it ends: packages it installed, the
-// driver's keys in both views, the installers folder.
-class Machine {
-  public:
-    ~Machine()
-    {
-        for (const auto& package : m_installed)
-            RunMsiexec(L"/x \"" + package + L"\" /quiet");
-        RawDeleteZaro(0);
-        RawDeleteZaro(kOtherView);
-        testing_support::RemoveTree(MakerFolder());
-    }
-    // Installs a test package with the real Windows Installer, as an earlier
-    // run of the setup would have left it; it is removed again at the end.
-    bool Install(const std::wstring& package)
-    {
-        m_installed.push_back(package);
-        return RunMsiexec(L"/i \"" + package + L"\" /quiet") == 0;
-    }
-    // A package the launcher installs is removed at the end too.
-    void Adopt(const std::wstring& package) { m_installed.push_back(package); }
-    // Either of the launcher's package resources (on 32-bit Windows only
-    // the 32-bit one can be installed).
-    void AdoptCarried()
-    {
-        Adopt(BinDir() + L"\\" + ScenarioPackage(L"observed-msi32.msi"));
-        if (!OnWin32())
-            Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
-    }
-
-  private:
-    std::vector<std::wstring> m_installed;
-};
 
 std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRecord>& records)
 {
@@ -164,24 +102,15 @@ std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRec
     return names;
 }
 
-// Plants device instances as an old driver leaves them.
-void PlantInstances(const std::wstring& instances)
-{
-    for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
-        ASSERT_TRUE(SetRaw(instances + L"\\" + name, L"Initialized", REG_BINARY, kBoolTrue));
-        ASSERT_TRUE(SetRaw(instances + L"\\" + name + L"\\Attached", L"", REG_BINARY, kBoolTrue));
-        ASSERT_TRUE(SetText(instances + L"\\" + name, L"FriendlyName", L"Orbelle USB"));
-    }
-}
-
+// The instances of PlantDeviceInstances as the reset leaves them.
 void ExpectInstancesReset(const std::wstring& instances)
 {
-    for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
+    for (const wchar_t* name : kPlantedInstanceNames) {
         SCOPED_TRACE(testing_support::WideToUtf8(name));
-        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name, L"Initialized").data);
-        EXPECT_EQ(kBoolFalse, GetRaw(instances + L"\\" + name + L"\\Attached", L"").data);
-        EXPECT_EQ(20u, GetRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
-        EXPECT_EQ(L"Orbelle USB", RawText(instances + L"\\" + name, 0, L"FriendlyName"));
+        EXPECT_EQ(kBoolFalseRecord, GetValueRaw(instances + L"\\" + name, L"Initialized").data);
+        EXPECT_EQ(kBoolFalseRecord, GetValueRaw(instances + L"\\" + name + L"\\Attached", L"").data);
+        EXPECT_EQ(20u, GetValueRaw(instances + L"\\" + name, L"LastDetachTime").data.size());
+        EXPECT_EQ(L"Orbelle USB", GetTextRaw(instances + L"\\" + name, L"FriendlyName"));
     }
 }
 
@@ -203,12 +132,15 @@ struct RunFolders {
     }
 };
 
-// On 32-bit Windows where 32-bit code is emulated, the launcher and its five
-// children are six 32-bit process starts of a minute or more each.
+// Runs a launcher of this build; `folder` is its current folder (empty: the
+// test program's). Where 32-bit code is emulated, a run of the 32-bit build
+// is up to six 32-bit process starts (the launcher and its five children) of
+// a minute or more each.
 testing_support::ProcessResult RunLauncher(const std::wstring& launcher, const std::wstring& arguments,
-                                           const Environment& env)
+                                           const Environment& env, const std::wstring& folder = L"")
 {
-    return RunProcess(L"\"" + Bin(launcher + L".exe") + L"\" " + arguments, env, 3600000);
+    const DWORD timeoutMs = sizeof(void*) == 4 ? 3600000 : 600000;
+    return RunProcess(Launcher(launcher) + L" " + arguments, env, timeoutMs, folder);
 }
 
 // The full paths of every key named `name` (in any letter case) below `key`,
@@ -223,10 +155,10 @@ void FindKeysNamed(HKEY key, const std::wstring& path, const std::wstring& name,
         const std::wstring childPath = path + L"\\" + child;
         if (_wcsicmp(child, name.c_str()) == 0)
             found.push_back(childPath);
-        HKEY sub = nullptr;
-        if (RegOpenKeyExW(key, child, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
-            FindKeysNamed(sub, childPath, name, found);
-            RegCloseKey(sub);
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(key, child, 0, KEY_READ, &opened) == ERROR_SUCCESS) {
+            const UniqueHkey sub(opened);
+            FindKeysNamed(sub.get(), childPath, name, found);
         }
     }
 }
@@ -244,7 +176,7 @@ std::vector<std::wstring> Wow6432NodeKeys()
 // where release 1.0.13 is installed and has recorded two device instances.
 TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     // 32-bit Windows has one registry view and no key to redirect into.
@@ -252,19 +184,19 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
         ASSERT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
     }
     ASSERT_TRUE(machine.Install(Bin(ScenarioPackage(L"old-1.0.13.msi")))) << "the earlier release did not install";
-    machine.AdoptCarried();
+    AdoptCarried(machine);
 
     const std::wstring settings = DriverSettingsKeyPath();
-    const std::wstring oldProductCode = RawText(settings, 0, L"ProductCode");
+    const std::wstring oldProductCode = GetTextRaw(settings, L"ProductCode");
     ASSERT_FALSE(oldProductCode.empty()) << "the earlier release recorded no product code";
-    ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
-    const std::wstring instances = settings + L"\\" + kDeviceKey + L"\\Instances";
-    PlantInstances(instances);
+    ASSERT_TRUE(SetValueRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+    const std::wstring instances = DeviceInstancesKeyPath();
+    ASSERT_TRUE(PlantDeviceInstances(instances));
     // A key of the backup's name in the other registry view must survive:
     // the backup is removed in the launcher's own view only. (On 32-bit
     // Windows there is no other view: the flag names the only one.)
     if (!OnWin32()) {
-        ASSERT_TRUE(RawSetText(SettingsBackupKeyPath(), kOtherView, L"Decoy", L"other view"));
+        ASSERT_TRUE(SetTextRaw(SettingsBackupKeyPath(), L"Decoy", L"other view", kOtherView));
     }
     // The installed driver is running: two tray helpers of one name, one of
     // the other, a program whose name differs only in case, and the device
@@ -279,7 +211,13 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     ASSERT_TRUE(service.installed());
     ASSERT_TRUE(service.Start());
 
-    const auto result = RunLauncher(ScenarioLauncher(L"scenario_launcher"), L"-quiet", run.Env());
+    // The redistributables and the legacy uninstaller unpack into their
+    // temporary folder, as self-extractors do, and leave it all behind.
+    Environment env = run.Env();
+    for (const wchar_t* payload : {L"vcredist_x86", L"vcredist_x64", L"kv_isu"})
+        env[std::wstring(L"STANDIN_UNPACK_") + payload] = L"1";
+
+    const auto result = RunLauncher(ScenarioLauncher(L"scenario_launcher"), L"-quiet", env);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
@@ -305,6 +243,18 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     EXPECT_EQ(L"", uninstaller.arguments);
     EXPECT_EQ(L"128", children[expected.size() - 2].arguments);
     EXPECT_EQ(L"installing", children.back().arguments);
+    // Every payload program started in the run's one work folder, directly
+    // in the launcher's temporary folder, and saw that folder's protected
+    // "tmp" folder as TMP and TEMP (and so unpacked there, not in the
+    // temporary folder that others can write to).
+    const std::wstring workFolder = children[0].directory;
+    EXPECT_EQ(run.tmp + L"\\", workFolder.substr(0, run.tmp.size() + 1));
+    for (size_t i = 0; i + 2 < children.size(); ++i) {
+        SCOPED_TRACE(WideToUtf8(children[i].program));
+        EXPECT_EQ(workFolder, children[i].directory);
+        EXPECT_EQ(workFolder + L"\\tmp", children[i].tmp);
+        EXPECT_EQ(workFolder + L"\\tmp", children[i].temp);
+    }
 
     // The tray helpers were ended with exit code 0; the look-alike runs on,
     // and so does the service: the launcher neither stops nor starts it.
@@ -323,23 +273,19 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     // settings as they were before the installation, reset state included.
     // (The observer runs at the end of the installation, when the package has
     // already recorded its own product code in the settings.)
-    const TreeSnapshot during = ReadSnapshotFile(run.snapshot);
+    KeySnapshot during = ParseSnapshot(ReadUtf8File(run.snapshot));
     const std::wstring guid = product::kDriverGuid;
-    TreeSnapshot settingsDuring = Subtree(during, guid);
-    TreeSnapshot backupDuring = Subtree(during, std::wstring(product::kSettingsBackupPrefix) + guid);
-    ASSERT_FALSE(settingsDuring.empty()) << "the observer saw no settings key";
-    const std::wstring productCodeLine = L"V\t\tProductCode";
-    std::vector<std::uint8_t> oldCodeData(
-        reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str()),
-        reinterpret_cast<const std::uint8_t*>(oldProductCode.c_str() + oldProductCode.size() + 1));
-    EXPECT_EQ(L"1\t" + Hex(oldCodeData), backupDuring[productCodeLine]);
-    settingsDuring.erase(productCodeLine);
-    backupDuring.erase(productCodeLine);
+    KeySnapshot settingsDuring = during.subkeys[guid];
+    KeySnapshot backupDuring = during.subkeys[std::wstring(product::kSettingsBackupPrefix) + guid];
+    ASSERT_TRUE(settingsDuring.exists) << "the observer saw no settings key";
+    EXPECT_EQ(TextValue(oldProductCode), backupDuring.values[L"ProductCode"]);
+    settingsDuring.values.erase(L"ProductCode");
+    backupDuring.values.erase(L"ProductCode");
     EXPECT_EQ(settingsDuring, backupDuring);
     // Afterwards the copy is gone, and only in the launcher's own view.
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
     if (!OnWin32()) {
-        EXPECT_EQ(L"other view", RawText(SettingsBackupKeyPath(), kOtherView, L"Decoy"));
+        EXPECT_EQ(L"other view", GetTextRaw(SettingsBackupKeyPath(), L"Decoy", kOtherView));
     }
 
     // The new release is installed by the real Windows Installer: "MSI64"
@@ -347,13 +293,13 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     // Its Uninstall entry is in the 64-bit view, on 32-bit Windows in the
     // only one (the default view of every process there).
     const REGSAM uninstallView = OnWin32() ? 0 : KEY_WOW64_64KEY;
-    const std::wstring newProductCode = RawText(settings, 0, L"ProductCode");
+    const std::wstring newProductCode = GetTextRaw(settings, L"ProductCode");
     EXPECT_NE(oldProductCode, newProductCode);
-    EXPECT_EQ(L"1.0.15", RawText(UninstallEntry(newProductCode), uninstallView, L"DisplayVersion"));
+    EXPECT_EQ(L"1.0.15", GetTextRaw(UninstallEntry(newProductCode), L"DisplayVersion", uninstallView));
     const std::wstring resource = UnderWow64() ? L"MSI64" : L"MSI32";
     EXPECT_EQ(L"Orbelle Scenario Driver 1.0.15 (" + resource + L")",
-              RawText(UninstallEntry(newProductCode), uninstallView, L"DisplayName"));
-    EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetRaw(settings, L"Volume").data);
+              GetTextRaw(UninstallEntry(newProductCode), L"DisplayName", uninstallView));
+    EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetValueRaw(settings, L"Volume").data);
     std::vector<std::uint8_t> left, carried;
     ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
     ASSERT_TRUE(ReadFileBytes(
@@ -363,12 +309,12 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     if (OnWin32()) {
         // The earlier release's entry, where its version was read, is as it
         // was, and nothing was redirected anywhere.
-        EXPECT_EQ(L"1.0.13", RawText(UninstallEntry(oldProductCode), 0, L"DisplayVersion"));
+        EXPECT_EQ(L"1.0.13", GetTextRaw(UninstallEntry(oldProductCode), L"DisplayVersion"));
         EXPECT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
     } else {
         // The 64-bit package registered in the 64-bit Uninstall list only, and
         // looking up the version left no empty entry in the 32-bit one.
-        EXPECT_FALSE(RawKeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
+        EXPECT_FALSE(KeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
     }
     // Nothing is left in the temporary folder.
     EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
@@ -378,7 +324,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
 // touched, and its code is the exit code.
 TEST(EdgeRun, FailingRedistributableTouchesNothing)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     Environment env = run.Env();
@@ -398,23 +344,23 @@ TEST(EdgeRun, FailingRedistributableTouchesNothing)
 // settings are as they were, and Windows Installer's code is the exit code.
 TEST(EdgeRun, RejectedPackageReportsWindowsInstallersCode)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     const int rejected = RunMsiexec(L"/i \"" + Bin(L"scenario-corrupt.msi") + L"\" /quiet");
     ASSERT_NE(0, rejected) << "Windows Installer took the corrupt package";
 
     const std::wstring settings = DriverSettingsKeyPath();
-    ASSERT_TRUE(SetRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
-    ASSERT_TRUE(SetText(settings + L"\\Mixer", L"Name", L"Main"));
-    const TreeSnapshot before = SnapshotTree(settings);
+    ASSERT_TRUE(SetValueRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+    ASSERT_TRUE(SetTextRaw(settings + L"\\Mixer", L"Name", L"Main"));
+    const KeySnapshot before = TakeSnapshot(settings);
 
     const auto result = RunLauncher(L"scenario_launcher_rejected", L"-quiet", run.Env());
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(rejected), result.exitCode);
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    EXPECT_EQ(before, SnapshotTree(settings));
+    EXPECT_EQ(before, TakeSnapshot(settings));
     EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }
 
@@ -433,14 +379,14 @@ class InstalledRelease : public ::testing::TestWithParam<ReleaseCase> {};
 // Only releases up to 1.0.13 have their recorded device state reset.
 TEST_P(InstalledRelease, DecidesTheDeviceReset)
 {
-    Machine machine;
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
     ASSERT_TRUE(machine.Install(Bin(GetParam().package)));
-    machine.AdoptCarried();
-    const std::wstring instances = DriverSettingsKeyPath() + L"\\" + kDeviceKey + L"\\Instances";
-    PlantInstances(instances);
-    const TreeSnapshot planted = SnapshotTree(instances);
+    AdoptCarried(machine);
+    const std::wstring instances = DeviceInstancesKeyPath();
+    ASSERT_TRUE(PlantDeviceInstances(instances));
+    const KeySnapshot planted = TakeSnapshot(instances);
 
     const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
@@ -449,7 +395,7 @@ TEST_P(InstalledRelease, DecidesTheDeviceReset)
     if (GetParam().reset)
         ExpectInstancesReset(instances);
     else
-        EXPECT_EQ(planted, SnapshotTree(instances));
+        EXPECT_EQ(planted, TakeSnapshot(instances));
 }
 
 INSTANTIATE_TEST_SUITE_P(Releases, InstalledRelease,
@@ -457,17 +403,34 @@ INSTANTIATE_TEST_SUITE_P(Releases, InstalledRelease,
                                            ReleaseCase{L"scenario-old-1.0.14.msi", false},
                                            ReleaseCase{L"scenario-old-2.0.0.msi", false}));
 
-// A deployment tool asks Windows Installer for a verbose log of its own.
-TEST(EdgeRun, MsiargsWithALogOptionWritesTheLogWhereAsked)
+struct LogCase {
+    const char* story;
+    bool relative; // the log path relative to the launcher's current folder
+};
+
+void PrintTo(const LogCase& c, std::ostream* os)
 {
-    Machine machine;
+    *os << c.story;
+}
+
+class MsiargsLog : public ::testing::TestWithParam<LogCase> {};
+
+// A deployment tool asks Windows Installer for a verbose log of its own. A
+// relative path means the folder the launcher was started in: Windows
+// Installer starts there too, unlike the payload programs.
+TEST_P(MsiargsLog, IsWrittenWhereAsked)
+{
+    TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
-    machine.AdoptCarried();
-    const std::wstring msiLog = run.temp / L"install log.txt";
+    AdoptCarried(machine);
+    const std::wstring started = run.temp / L"Downloads";
+    ASSERT_TRUE(CreateDirectoryW(started.c_str(), nullptr));
+    const std::wstring msiLog = started + L"\\install log.txt";
+    const std::wstring asked = GetParam().relative ? L"install log.txt" : msiLog;
 
     const auto result =
-        RunLauncher(L"scenario_launcher", L"-msiargs '/i $MSIPATH /quiet /l*v \"" + msiLog + L"\"'", run.Env());
+        RunLauncher(L"scenario_launcher", L"-msiargs '/i $MSIPATH /quiet /l*v \"" + asked + L"\"'", run.Env(), started);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
@@ -475,5 +438,9 @@ TEST(EdgeRun, MsiargsWithALogOptionWritesTheLogWhereAsked)
     ASSERT_TRUE(ReadFileBytes(msiLog, log)) << "no log where it was asked for";
     EXPECT_GT(log.size(), 100u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, MsiargsLog,
+                         ::testing::Values(LogCase{"a full path", false},
+                                           LogCase{"a path relative to the launcher's folder", true}));
 
 } // namespace

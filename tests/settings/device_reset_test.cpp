@@ -6,18 +6,19 @@
 
 #include "settings/device_reset.h"
 #include "settings/driver_keys.h"
-#include "tests/settings/registry_fixture.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/registry_snapshot.h"
+#include "tests/support/scratch_registry.h"
+#include "tests/support/test_machine.h"
+#include "tests/support/value_records.h"
 
 namespace {
 
-using namespace settings_test;
-
-const std::vector<std::uint8_t> kBoolFalse = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
-const std::vector<std::uint8_t> kBoolTrue = Bytes({0x0D, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1});
+using namespace testing_support;
 
 std::wstring DeviceKey()
 {
-    return DriverSettingsKeyPath() + L"\\010203047E0B0000C0310000DEADBEEF";
+    return DriverSettingsKeyPath() + L"\\" + kDeviceKeyName;
 }
 
 // The reset reads the clock as a SYSTEMTIME, which has whole milliseconds: the
@@ -42,13 +43,13 @@ TEST_F(DeviceReset, EveryInstanceIsDetachedAndUninitialised)
 {
     const std::wstring instances = DeviceKey() + L"\\Instances";
     // One instance as an attached device leaves it, one bare.
-    ASSERT_TRUE(SetRaw(instances + L"\\USB#1", L"Initialized", REG_BINARY, kBoolTrue));
-    ASSERT_TRUE(SetRaw(instances + L"\\USB#1\\Attached", L"", REG_BINARY, kBoolTrue));
-    ASSERT_TRUE(SetRaw(instances + L"\\USB#1\\Attached", L"Port", REG_DWORD, Bytes({3, 0, 0, 0})));
-    ASSERT_TRUE(SetText(instances + L"\\USB#1", L"FriendlyName", L"Orbelle 1"));
-    ASSERT_TRUE(SetRaw(instances + L"\\USB#1\\Channels", L"Count", REG_DWORD, Bytes({8, 0, 0, 0})));
-    ASSERT_TRUE(CreateKey(instances + L"\\USB#2"));
-    const TreeSnapshot before = SnapshotTree(instances);
+    ASSERT_TRUE(SetValueRaw(instances + L"\\USB#1", L"Initialized", REG_BINARY, kBoolTrueRecord));
+    ASSERT_TRUE(SetValueRaw(instances + L"\\USB#1\\Attached", L"", REG_BINARY, kBoolTrueRecord));
+    ASSERT_TRUE(SetValueRaw(instances + L"\\USB#1\\Attached", L"Port", REG_DWORD, Bytes({3, 0, 0, 0})));
+    ASSERT_TRUE(SetTextRaw(instances + L"\\USB#1", L"FriendlyName", L"Orbelle 1"));
+    ASSERT_TRUE(SetValueRaw(instances + L"\\USB#1\\Channels", L"Count", REG_DWORD, Bytes({8, 0, 0, 0})));
+    ASSERT_TRUE(CreateKeyRaw(instances + L"\\USB#2"));
+    const KeySnapshot before = TakeSnapshot(instances);
 
     const std::int64_t start = FileTimeNow();
     ResetDeviceInstances();
@@ -57,18 +58,17 @@ TEST_F(DeviceReset, EveryInstanceIsDetachedAndUninitialised)
     for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
         const std::wstring instance = instances + L"\\" + name;
-        const RawValue attached = GetRaw(instance + L"\\Attached", L"");
+        const RawValue attached = GetValueRaw(instance + L"\\Attached", L"");
         EXPECT_EQ(static_cast<DWORD>(REG_BINARY), attached.type);
-        EXPECT_EQ(kBoolFalse, attached.data);
-        const RawValue initialized = GetRaw(instance, L"Initialized");
+        EXPECT_EQ(kBoolFalseRecord, attached.data);
+        const RawValue initialized = GetValueRaw(instance, L"Initialized");
         EXPECT_EQ(static_cast<DWORD>(REG_BINARY), initialized.type);
-        EXPECT_EQ(kBoolFalse, initialized.data);
+        EXPECT_EQ(kBoolFalseRecord, initialized.data);
 
-        const RawValue detach = GetRaw(instance, L"LastDetachTime");
+        const RawValue detach = GetValueRaw(instance, L"LastDetachTime");
         EXPECT_EQ(static_cast<DWORD>(REG_BINARY), detach.type);
         ASSERT_EQ(20u, detach.data.size());
-        EXPECT_EQ(Bytes({0x14, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0}),
-                  std::vector<std::uint8_t>(detach.data.begin(), detach.data.begin() + 12));
+        EXPECT_EQ(kInt64RecordHeader, Bytes(detach.data.begin(), detach.data.begin() + 12));
         std::uint64_t ticks = 0;
         for (int i = 7; i >= 0; --i)
             ticks = (ticks << 8) | detach.data[12 + i];
@@ -77,14 +77,14 @@ TEST_F(DeviceReset, EveryInstanceIsDetachedAndUninitialised)
     }
 
     // Everything the reset does not own is as it was.
-    TreeSnapshot after = SnapshotTree(instances);
-    TreeSnapshot expected = before;
-    expected[L"K\tUSB#2\\Attached"] = L"";
+    KeySnapshot after = TakeSnapshot(instances);
+    KeySnapshot expected = before;
+    expected.subkeys[L"USB#2"].subkeys[L"Attached"].exists = true;
     for (const wchar_t* name : {L"USB#1", L"USB#2"}) {
-        const std::wstring n(name);
-        expected[L"V\t" + n + L"\\Attached\t"] = L"3\t" + Hex(kBoolFalse);
-        expected[L"V\t" + n + L"\tInitialized"] = L"3\t" + Hex(kBoolFalse);
-        expected[L"V\t" + n + L"\tLastDetachTime"] = after[L"V\t" + n + L"\tLastDetachTime"];
+        KeySnapshot& instance = expected.subkeys[name];
+        instance.subkeys[L"Attached"].values[L""] = ValueSnapshot{REG_BINARY, kBoolFalseRecord};
+        instance.values[L"Initialized"] = ValueSnapshot{REG_BINARY, kBoolFalseRecord};
+        instance.values[L"LastDetachTime"] = after.subkeys[name].values[L"LastDetachTime"];
     }
     EXPECT_EQ(expected, after);
 }
@@ -93,25 +93,25 @@ TEST_F(DeviceReset, WithoutDeviceKeyOnlyCreatesEmptyInstancesKey)
 {
     ResetDeviceInstances();
 
-    const TreeSnapshot expected{{L"K\t", L""},
-                                {L"K\t010203047E0B0000C0310000DEADBEEF", L""},
-                                {L"K\t010203047E0B0000C0310000DEADBEEF\\Instances", L""}};
-    EXPECT_EQ(expected, SnapshotTree(DriverSettingsKeyPath()));
+    KeySnapshot expected = EmptyKey();
+    expected.subkeys[kDeviceKeyName] = EmptyKey();
+    expected.subkeys[kDeviceKeyName].subkeys[L"Instances"] = EmptyKey();
+    EXPECT_EQ(expected, TakeSnapshot(DriverSettingsKeyPath()));
 }
 
 TEST_F(DeviceReset, OtherDeviceKeysAreLeftAlone)
 {
     const std::wstring other = DriverSettingsKeyPath() + L"\\010203047E0B0000C0310000DEADBEE0\\Instances\\USB#9";
-    ASSERT_TRUE(SetRaw(other, L"Initialized", REG_BINARY, kBoolTrue));
-    ASSERT_TRUE(SetRaw(other + L"\\Attached", L"", REG_BINARY, kBoolTrue));
+    ASSERT_TRUE(SetValueRaw(other, L"Initialized", REG_BINARY, kBoolTrueRecord));
+    ASSERT_TRUE(SetValueRaw(other + L"\\Attached", L"", REG_BINARY, kBoolTrueRecord));
     // An instance of this product's device shows that the reset did run.
-    ASSERT_TRUE(CreateKey(DeviceKey() + L"\\Instances\\USB#1"));
-    const TreeSnapshot before = SnapshotTree(DriverSettingsKeyPath() + L"\\010203047E0B0000C0310000DEADBEE0");
+    ASSERT_TRUE(CreateKeyRaw(DeviceKey() + L"\\Instances\\USB#1"));
+    const KeySnapshot before = TakeSnapshot(DriverSettingsKeyPath() + L"\\010203047E0B0000C0310000DEADBEE0");
 
     ResetDeviceInstances();
 
-    EXPECT_EQ(before, SnapshotTree(DriverSettingsKeyPath() + L"\\010203047E0B0000C0310000DEADBEE0"));
-    EXPECT_EQ(kBoolFalse, GetRaw(DeviceKey() + L"\\Instances\\USB#1", L"Initialized").data);
+    EXPECT_EQ(before, TakeSnapshot(DriverSettingsKeyPath() + L"\\010203047E0B0000C0310000DEADBEE0"));
+    EXPECT_EQ(kBoolFalseRecord, GetValueRaw(DeviceKey() + L"\\Instances\\USB#1", L"Initialized").data);
 }
 
 } // namespace

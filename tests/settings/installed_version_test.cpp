@@ -4,21 +4,24 @@
 
 #include <cstdint>
 
+#include "launcher/product_constants.h"
 #include "settings/driver_keys.h"
 #include "settings/installed_version.h"
-#include "tests/settings/registry_fixture.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/registry_snapshot.h"
+#include "tests/support/scratch_registry.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using namespace settings_test;
+using namespace testing_support;
 
-const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const wchar_t kCode[] = L"{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
 
 std::wstring Entry(const std::wstring& code)
 {
-    return std::wstring(kUninstall) + L"\\" + code;
+    return std::wstring(product::kUninstallList) + L"\\" + code;
 }
 
 struct Version {
@@ -59,10 +62,10 @@ class InstalledVersionChain : public InstalledVersion, public ::testing::WithPar
 TEST_P(InstalledVersionChain, ReadsTheEntryTheDriverNames)
 {
     const ChainCase& c = GetParam();
-    ASSERT_TRUE(SetText(DriverSettingsKeyPath(), L"ProductCode", kCode));
-    ASSERT_TRUE(SetText(Entry(kCode), L"DisplayVersion", c.displayVersion));
+    ASSERT_TRUE(SetTextRaw(DriverSettingsKeyPath(), L"ProductCode", kCode));
+    ASSERT_TRUE(SetTextRaw(Entry(kCode), L"DisplayVersion", c.displayVersion));
     // Another product's entry must not be what is read.
-    ASSERT_TRUE(SetText(Entry(L"{99999999-9999-9999-9999-999999999999}"), L"DisplayVersion", L"9.9.9"));
+    ASSERT_TRUE(SetTextRaw(Entry(L"{99999999-9999-9999-9999-999999999999}"), L"DisplayVersion", L"9.9.9"));
 
     const Version v = Detect(c.isWow64);
 
@@ -90,21 +93,21 @@ INSTANTIATE_TEST_SUITE_P(Table, InstalledVersionChain,
 TEST_F(InstalledVersion, CleanMachineFindsNothingAndLeavesAnEmptySettingsKey)
 {
     ExpectUntouched(Detect());
-    EXPECT_EQ((TreeSnapshot{{L"K\t", L""}}), SnapshotTree(DriverSettingsKeyPath()));
-    EXPECT_FALSE(KeyPresent(kUninstall));
+    EXPECT_EQ(EmptyKey(), TakeSnapshot(DriverSettingsKeyPath()));
+    EXPECT_FALSE(KeyPresent(product::kUninstallList));
 }
 
 TEST_F(InstalledVersion, UnregisteredProductCreatesNoUninstallEntry)
 {
-    ASSERT_TRUE(SetText(DriverSettingsKeyPath(), L"ProductCode", kCode));
-    ASSERT_TRUE(SetText(Entry(L"{99999999-9999-9999-9999-999999999999}"), L"DisplayVersion", L"9.9.9"));
-    const TreeSnapshot before = SnapshotTree(kUninstall);
+    ASSERT_TRUE(SetTextRaw(DriverSettingsKeyPath(), L"ProductCode", kCode));
+    ASSERT_TRUE(SetTextRaw(Entry(L"{99999999-9999-9999-9999-999999999999}"), L"DisplayVersion", L"9.9.9"));
+    const KeySnapshot before = TakeSnapshot(product::kUninstallList);
 
     for (bool isWow64 : {false, true})
         ExpectUntouched(Detect(isWow64));
 
     EXPECT_FALSE(KeyPresent(Entry(kCode)));
-    EXPECT_EQ(before, SnapshotTree(kUninstall));
+    EXPECT_EQ(before, TakeSnapshot(product::kUninstallList));
 }
 
 struct NotTextCase {
@@ -121,12 +124,12 @@ TEST_P(InstalledVersionNotText, CountsAsMissing)
 {
     const NotTextCase& c = GetParam();
     SCOPED_TRACE(c.story);
-    ASSERT_TRUE(SetText(DriverSettingsKeyPath(), L"ProductCode", kCode));
-    ASSERT_TRUE(SetText(Entry(kCode), L"DisplayVersion", L"1.0.13"));
+    ASSERT_TRUE(SetTextRaw(DriverSettingsKeyPath(), L"ProductCode", kCode));
+    ASSERT_TRUE(SetTextRaw(Entry(kCode), L"DisplayVersion", L"1.0.13"));
     if (c.inProductCode)
-        ASSERT_TRUE(SetRaw(DriverSettingsKeyPath(), L"ProductCode", c.type, c.data));
+        ASSERT_TRUE(SetValueRaw(DriverSettingsKeyPath(), L"ProductCode", c.type, c.data));
     else
-        ASSERT_TRUE(SetRaw(Entry(kCode), L"DisplayVersion", c.type, c.data));
+        ASSERT_TRUE(SetValueRaw(Entry(kCode), L"DisplayVersion", c.type, c.data));
 
     ExpectUntouched(Detect());
 }
@@ -149,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
 // writes: the test package installed by the real msiexec, then removed.
 TEST(InstalledVersionOfRealPackage, FindsWhatMsiexecInstalled)
 {
-    ZaroKeyCleanup cleanup;
+    TestMachine machine;
+    RemoveDriverTraces();
     const std::wstring package = testing_support::BinDir() + L"\\orbelle-test-1.0.13.msi";
     ASSERT_TRUE(testing_support::PathExists(package));
     const auto install = testing_support::RunProcess(L"msiexec.exe /i \"" + package + L"\" /quiet", {}, 300000);
@@ -157,7 +161,7 @@ TEST(InstalledVersionOfRealPackage, FindsWhatMsiexecInstalled)
     ASSERT_EQ(0u, install.exitCode);
 
     Version v = Detect();
-    const RawValue code = GetRaw(DriverSettingsKeyPath(), L"ProductCode");
+    const RawValue code = GetValueRaw(DriverSettingsKeyPath(), L"ProductCode");
 
     const auto uninstall = testing_support::RunProcess(L"msiexec.exe /x \"" + package + L"\" /quiet", {}, 300000);
     EXPECT_EQ(0u, uninstall.exitCode);

@@ -7,44 +7,41 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
+#include <shlobj.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
-#include "staging_fixtures.h"
+#include "launcher/product_constants.h"
+#include "tests/support/raw_registry.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using staging_fixtures::InstalledPackagePath;
-using staging_fixtures::MakerFolder;
-using staging_fixtures::ScopedEnv;
 using testing_support::BinDir;
-using testing_support::Environment;
+using testing_support::CopyStandin;
+using testing_support::GetTextRaw;
+using testing_support::InstalledPackagePath;
+using testing_support::KillProcesses;
+using testing_support::MakerFolder;
+using testing_support::OpenActionOverride;
 using testing_support::PathExists;
 using testing_support::ReadStandinLog;
 using testing_support::RunProcess;
+using testing_support::SubkeyNamesRaw;
 using testing_support::TempDir;
+using testing_support::WaitForRecords;
 
 const wchar_t kProductName[] = L"Orbelle Staging Test";
-const wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+using product::kUninstallList;
 
 std::wstring Launcher()
 {
-    return L"\"" + BinDir() + L"\\staging_launcher_package.exe\"";
-}
-
-std::wstring ReadString(HKEY key, const wchar_t* name)
-{
-    wchar_t buffer[512] = {};
-    DWORD size = sizeof(buffer) - sizeof(wchar_t);
-    DWORD type = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-        type != REG_SZ)
-        return L"";
-    return buffer;
+    return testing_support::Launcher(L"staging_launcher_package");
 }
 
 // The Uninstall entry of the test product: its key name (the product code)
@@ -57,24 +54,13 @@ struct UninstallEntry {
 UninstallEntry FindTestProduct()
 {
     UninstallEntry found;
-    HKEY list = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallList, 0, KEY_READ, &list) != ERROR_SUCCESS)
-        return found;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(list, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        HKEY entry = nullptr;
-        if (RegOpenKeyExW(list, name, 0, KEY_READ, &entry) != ERROR_SUCCESS)
-            continue;
-        if (ReadString(entry, L"DisplayName") == kProductName) {
-            found.productCode = name;
-            found.version = ReadString(entry, L"DisplayVersion");
+    for (const std::wstring& code : SubkeyNamesRaw(kUninstallList)) {
+        const std::wstring entry = std::wstring(kUninstallList) + L"\\" + code;
+        if (GetTextRaw(entry, L"DisplayName") == kProductName) {
+            found.productCode = code;
+            found.version = GetTextRaw(entry, L"DisplayVersion");
         }
-        RegCloseKey(entry);
     }
-    RegCloseKey(list);
     return found;
 }
 
@@ -90,7 +76,7 @@ class Package : public ::testing::Test {
         const UninstallEntry entry = FindTestProduct();
         if (!entry.productCode.empty())
             RunProcess(L"msiexec /x " + entry.productCode + L" /quiet", {}, 120000);
-        testing_support::RemoveTree(MakerFolder());
+        testing_support::RemoveDriverTraces();
     }
     TempDir m_temp;
     const std::wstring m_log = m_temp / L"children.log";
@@ -115,40 +101,13 @@ TEST_F(Package, QuietInstallsTheRealPackageWithTheRealWindowsInstaller)
     EXPECT_TRUE(FindTestProduct().productCode.empty());
 }
 
-// Puts a value under HKEY_CLASSES_ROOT for one test and puts the old one back.
-class ScopedOpenCommand {
-  public:
-    explicit ScopedOpenCommand(const std::wstring& command)
-    {
-        RegCreateKeyExW(HKEY_CLASSES_ROOT, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &m_key, nullptr);
-        m_old = ReadString(m_key, nullptr);
-        Set(command);
-    }
-    ~ScopedOpenCommand()
-    {
-        Set(m_old);
-        RegCloseKey(m_key);
-    }
-    ScopedOpenCommand(const ScopedOpenCommand&) = delete;
-    ScopedOpenCommand& operator=(const ScopedOpenCommand&) = delete;
-
-  private:
-    void Set(const std::wstring& value)
-    {
-        RegSetValueExW(m_key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    }
-    static constexpr const wchar_t* kKey = L"Msi.Package\\shell\\Open\\command";
-    HKEY m_key = nullptr;
-    std::wstring m_old;
-};
-
 TEST_F(Package, WithoutArgumentsThePackageIsOpenedThroughTheShell)
 {
     const std::wstring opener = m_temp / L"package_opener.exe";
-    ASSERT_TRUE(CopyFileW((BinDir() + L"\\standin.exe").c_str(), opener.c_str(), FALSE));
+    ASSERT_TRUE(CopyStandin(opener));
     // "[%*]" shows the parameter string the launcher passed: empty.
-    ScopedOpenCommand command(L"\"" + opener + L"\" \"%1\" [%*]");
+    OpenActionOverride command(L"\"" + opener + L"\" \"%1\" [%*]");
+    ASSERT_TRUE(command.ok());
 
     const auto result = RunProcess(Launcher(), {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT_package_opener", L"1602"}});
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
@@ -161,28 +120,6 @@ TEST_F(Package, WithoutArgumentsThePackageIsOpenedThroughTheShell)
     EXPECT_TRUE(FindTestProduct().productCode.empty());
 }
 
-// Ends every running process whose file name is `name`; returns how many.
-int KillProcessesNamed(const wchar_t* name)
-{
-    int killed = 0;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, name) != 0)
-            continue;
-        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
-        if (process != nullptr && TerminateProcess(process, 1602))
-            ++killed;
-        if (process != nullptr)
-            CloseHandle(process);
-    }
-    CloseHandle(snapshot);
-    return killed;
-}
-
 // While Windows Installer (here the program registered for opening packages,
 // kept running) has the package, nobody can write, delete or rename it;
 // reading it, as Windows Installer does, stays possible. Afterwards the hold
@@ -190,67 +127,53 @@ int KillProcessesNamed(const wchar_t* name)
 TEST_F(Package, WhileThePackageIsBeingInstalledItCannotBeReplaced)
 {
     const std::wstring opener = m_temp / L"package_opener.exe";
-    ASSERT_TRUE(CopyFileW((BinDir() + L"\\standin.exe").c_str(), opener.c_str(), FALSE));
-    ScopedOpenCommand command(L"\"" + opener + L"\" \"%1\"");
-    HANDLE launcher =
+    ASSERT_TRUE(CopyStandin(opener));
+    OpenActionOverride command(L"\"" + opener + L"\" \"%1\"");
+    ASSERT_TRUE(command.ok());
+    const UniqueKernelHandle launcher =
         testing_support::StartProcess(Launcher(), {{L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_package_opener", L"1"}});
-    ASSERT_NE(nullptr, launcher);
-    for (int i = 0; i < 600 && ReadStandinLog(m_log).empty(); ++i)
-        Sleep(50);
+    ASSERT_TRUE(launcher.valid());
+    WaitForRecords(m_log, 1, 30000);
     ASSERT_EQ(1u, ReadStandinLog(m_log).size()) << "the package was never opened";
 
     const std::wstring package = InstalledPackagePath();
     SetLastError(ERROR_SUCCESS);
-    HANDLE writer = CreateFileW(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+    UniqueFileHandle writer(CreateFileW(package.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer.get());
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-    if (writer != INVALID_HANDLE_VALUE)
-        CloseHandle(writer);
     EXPECT_FALSE(DeleteFileW(package.c_str()));
     EXPECT_FALSE(MoveFileW(package.c_str(), (m_temp / L"moved.msi").c_str()));
-    HANDLE reader = CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, reader);
-    if (reader != INVALID_HANDLE_VALUE)
-        CloseHandle(reader);
+    UniqueFileHandle reader(
+        CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_NE(INVALID_HANDLE_VALUE, reader.get());
+    reader.reset(); // the test's own hold must not count below
 
-    EXPECT_EQ(1, KillProcessesNamed(L"package_opener.exe"));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(launcher, 60000));
-    CloseHandle(launcher);
-    writer = CreateFileW(package.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, writer) << "still held after the run: " << GetLastError();
-    if (writer != INVALID_HANDLE_VALUE)
-        CloseHandle(writer);
+    EXPECT_EQ(1u, KillProcesses(L"package_opener.exe", 0, 1602));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(launcher.get(), 60000));
+    writer.reset(CreateFileW(package.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_NE(INVALID_HANDLE_VALUE, writer.get()) << "still held after the run: " << GetLastError();
 }
 
-// Copies the stand-in over the prefix's msiexec.exe and puts the original back
-// afterwards. Wine runs the copy only with the native-first override
-// WINEDLLOVERRIDES="msiexec.exe=n,b" in the Unix environment of the Wine
-// processes (CMakeLists.txt sets it for this test program); set in a Windows
-// environment block it has no effect.
+// The recording stand-in in place of the prefix's msiexec.exe for one test
+// (testing_support::SystemMsiexecStandin); CMakeLists.txt sets the override
+// that Wine needs for it. The original is back before the fixture's own
+// clean-up runs the real msiexec.
 class RecordingMsiexec : public Package {
   protected:
     void SetUp() override
     {
         Package::SetUp();
-        wchar_t overrides[256] = {};
-        GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 256);
-        ASSERT_NE(nullptr, wcsstr(overrides, L"msiexec.exe=n")) << "run through CTest (see CMakeLists.txt)";
-        wchar_t system[MAX_PATH] = {};
-        GetSystemDirectoryW(system, MAX_PATH);
-        m_msiexec = std::wstring(system) + L"\\msiexec.exe";
-        ASSERT_TRUE(CopyFileW(m_msiexec.c_str(), m_backup.c_str(), TRUE));
-        ASSERT_TRUE(CopyFileW((BinDir() + L"\\standin.exe").c_str(), m_msiexec.c_str(), FALSE));
+        m_msiexec.emplace();
+        ASSERT_TRUE(m_msiexec->ok()) << "run through CTest (see CMakeLists.txt)";
     }
     void TearDown() override
     {
-        if (PathExists(m_backup)) {
-            EXPECT_TRUE(CopyFileW(m_backup.c_str(), m_msiexec.c_str(), FALSE)) << "msiexec.exe not restored";
-        }
+        m_msiexec.reset();
         Package::TearDown();
     }
-    std::wstring m_msiexec;
-    const std::wstring m_backup = m_temp / L"msiexec.exe.original";
+    std::optional<testing_support::SystemMsiexecStandin> m_msiexec;
 };
 
 struct ArgsCase {
@@ -296,7 +219,7 @@ TEST_F(Package, APlantedMsiexecBesideTheLauncherIsNotRun)
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     const std::wstring launcher = folder + L"\\OrbelleSetup.exe";
     ASSERT_TRUE(CopyFileW((BinDir() + L"\\staging_launcher_package.exe").c_str(), launcher.c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW((BinDir() + L"\\standin.exe").c_str(), (folder + L"\\msiexec.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyStandin(folder + L"\\msiexec.exe"));
 
     // Removing a product that is not installed: the real msiexec ends at once.
     const auto result = RunProcess(L"\"" + launcher + L"\" -msiargs #/x {6F1C2B9E-0000-4000-8000-000000000000} /quiet#",
@@ -311,10 +234,11 @@ TEST_F(Package, APackageHeldOpenIsReportedAndItsCodeEndsTheRun)
 {
     ASSERT_EQ(ERROR_SUCCESS,
               SHCreateDirectoryExW(nullptr, (MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
-    HANDLE held = CreateFileW(InstalledPackagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    UniqueFileHandle held(
+        CreateFileW(InstalledPackagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(held.valid());
     const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", m_log}});
-    CloseHandle(held);
+    held.reset();
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     EXPECT_EQ("CreateFile failed (32)\r\n", result.output);
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), result.exitCode);

@@ -3,6 +3,8 @@
 // bytes), "EMPTY" (0 bytes), and "MSI32" of type "MSI" (1 byte).
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,15 +13,17 @@
 #include "launcher/exit_codes.h"
 #include "launcher/installer_launcher.h"
 #include "staging/payload.h"
-#include "staging_fixtures.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using staging_fixtures::ListNames;
-using staging_fixtures::ScopedEnv;
+using testing_support::InstalledPackagePath;
+using testing_support::ListNames;
+using testing_support::MakerFolder;
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 std::vector<std::uint8_t> ResourceBytes(const wchar_t* name, const wchar_t* type)
@@ -106,16 +110,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 class PackageFolder : public Extract {
   protected:
-    void SetUp() override { ASSERT_FALSE(PathExists(staging_fixtures::MakerFolder())) << "left behind"; }
-    staging_fixtures::MakerFolderCleanup m_cleanup;
+    void SetUp() override { ASSERT_FALSE(PathExists(MakerFolder())) << "left behind"; }
+    testing_support::TestMachine m_machine;
 };
 
 TEST_F(PackageFolder, AnOlderLongerPackageIsReplacedCompletely)
 {
-    const std::wstring target = staging_fixtures::InstalledPackagePath();
-    ASSERT_EQ(
-        ERROR_SUCCESS,
-        SHCreateDirectoryExW(nullptr, (staging_fixtures::MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
+    const std::wstring target = InstalledPackagePath();
+    ASSERT_EQ(ERROR_SUCCESS,
+              SHCreateDirectoryExW(nullptr, (MakerFolder() + L"\\Installers\\Orbelle").c_str(), nullptr));
     ASSERT_TRUE(testing_support::WriteFileBytes(target, std::vector<std::uint8_t>(4096, 0xEE)));
 
     std::wstring path;

@@ -10,14 +10,13 @@
 #include "launcher/installer_launcher.h"
 #include "staging/prerequisites.h"
 #include "staging/work_folder.h"
-#include "staging_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using staging_fixtures::ListNames;
-using staging_fixtures::ScopedEnv;
+using testing_support::ListNames;
 using testing_support::ReadStandinLog;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 // The redistributables' switches, written out here on their own.
@@ -86,7 +85,7 @@ TEST_F(Steps, RedistributablesGetTheirExactSwitchesAndShareOneWorkFolder)
     const std::vector<std::wstring> folders = ListNames(m_tmpDir);
     ASSERT_EQ(1u, folders.size());
     ASSERT_EQ(m_tmpDir + L"\\" + folders[0] + L"\\", m_app.m_strWorkFolder);
-    EXPECT_EQ((std::vector<std::wstring>{L"vcredist_x64.exe", L"vcredist_x86.exe"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"tmp", L"vcredist_x64.exe", L"vcredist_x86.exe"}),
               ListNames(m_app.m_strWorkFolder.substr(0, m_app.m_strWorkFolder.size() - 1)));
 }
 

@@ -9,14 +9,13 @@
 #include <vector>
 
 #include "launcher/exit_codes.h"
-#include "staging_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using staging_fixtures::ListNames;
-using testing_support::BinDir;
 using testing_support::Environment;
+using testing_support::Launcher;
+using testing_support::ListNames;
 using testing_support::ReadStandinLog;
 using testing_support::RunProcess;
 using testing_support::TempDir;
@@ -46,7 +45,7 @@ TEST_P(Run, EndsWithTheRightCodeAndLeavesNoWorkFolder)
     env[L"TMP"] = tmp;
     env[L"TEMP"] = tmp;
 
-    const auto result = RunProcess(L"\"" + BinDir() + L"\\" + c.launcher + L".exe\" -quiet", env, 60000);
+    const auto result = RunProcess(Launcher(c.launcher) + L" -quiet", env, 60000);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut) << c.story;
     EXPECT_EQ(c.exitCode, result.exitCode) << c.story;
@@ -60,10 +59,10 @@ TEST_P(Run, EndsWithTheRightCodeAndLeavesNoWorkFolder)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Run,
-    ::testing::Values(RunCase{"a restart request from the 32-bit redistributable ends the run",
+    ::testing::Values(RunCase{"a restart request from the 32-bit redistributable ends the run, as a failure",
                               L"staging_launcher_redist",
                               {{L"STANDIN_EXIT_vcredist_x86", L"3010"}},
-                              3010,
+                              static_cast<DWORD>(exit_code::kFailRebootRequired),
                               {L"vcredist_x86.exe"},
                               ""},
                       RunCase{"a failing legacy uninstaller ends the run",
@@ -104,7 +103,7 @@ TEST(RunWithUnwritableTemp, StopsAfterTheBoundedNameAttempts)
     env[L"STANDIN_LOG"] = temp / L"children.log";
     env[L"TMP"] = temp / L"missing\\folder";
     env[L"TEMP"] = temp / L"missing\\folder";
-    const auto result = RunProcess(L"\"" + BinDir() + L"\\staging_launcher_redist.exe\" -quiet", env, 60000);
+    const auto result = RunProcess(Launcher(L"staging_launcher_redist") + L" -quiet", env, 60000);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), result.exitCode);

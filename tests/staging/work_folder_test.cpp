@@ -12,14 +12,17 @@
 #include "launcher/installer_launcher.h"
 #include "staging/work_folder.h"
 #include "staging_fixtures.h"
+#include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 using staging_fixtures::IsUuidText;
-using staging_fixtures::ListNames;
-using staging_fixtures::ScopedEnv;
+using testing_support::InstalledPackagePath;
+using testing_support::ListNames;
+using testing_support::MakerFolder;
 using testing_support::PathExists;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 class WorkFolder : public ::testing::Test {
@@ -51,7 +54,20 @@ TEST_F(WorkFolder, TwoExtractionsShareOneFolderNamedByAUuid)
     EXPECT_EQ(folder, m_app.m_strWorkFolder);
     EXPECT_EQ(folder + L"vcredist_x86.exe", first);
     EXPECT_EQ(folder + L"vcredist_x64.exe", second);
-    EXPECT_EQ((std::vector<std::wstring>{L"vcredist_x64.exe", L"vcredist_x86.exe"}), ListNames(folder));
+    // Beside the programs, the children's temporary folder, made with it.
+    EXPECT_EQ((std::vector<std::wstring>{L"tmp", L"vcredist_x64.exe", L"vcredist_x86.exe"}), ListNames(folder));
+}
+
+TEST_F(WorkFolder, TheChildrensTemporaryFolderComesWithIt)
+{
+    EXPECT_EQ(L"", ChildTempFolder(m_app)) << "no work folder yet";
+    std::wstring path;
+    ASSERT_EQ(0, Create(L"kv_isu.exe", path));
+    EXPECT_EQ(m_app.m_strWorkFolder + L"tmp", ChildTempFolder(m_app));
+    const DWORD attributes = GetFileAttributesW(ChildTempFolder(m_app).c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(ListNames(ChildTempFolder(m_app)).empty());
 }
 
 // Scripted name sources for the collision and bound cases.
@@ -138,12 +154,11 @@ TEST_F(WorkFolder, TheFileIsHeldWithoutSharing)
     std::wstring path;
     UniqueFileHandle file;
     ASSERT_EQ(0, CreatePayloadFile(m_app, L"kv_isu.exe", true, path, file));
-    HANDLE other = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, other);
+    const UniqueFileHandle other(CreateFileW(path.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, other.get());
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-    if (other != INVALID_HANDLE_VALUE)
-        CloseHandle(other);
 }
 
 // DeleteWorkFolder runs in a current directory holding a file: with no work
@@ -207,17 +222,14 @@ TEST_F(DeleteWork, AFileStillHeldOpenStaysWithItsFolder)
 // folder; each test removes what it created there.
 class InstallersFolder : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(PathExists(staging_fixtures::MakerFolder())) << "left behind by another test";
-    }
-    staging_fixtures::MakerFolderCleanup m_cleanup;
+    void SetUp() override { ASSERT_FALSE(PathExists(MakerFolder())) << "left behind by another test"; }
+    testing_support::TestMachine m_machine;
     CInstallerLauncher m_app;
 };
 
 TEST_F(InstallersFolder, IsCreatedWithItsParentsAndReused)
 {
-    const std::wstring expected = staging_fixtures::InstalledPackagePath();
+    const std::wstring expected = InstalledPackagePath();
     for (int run = 0; run < 2; ++run) {
         std::wstring path;
         UniqueFileHandle file;
@@ -226,8 +238,7 @@ TEST_F(InstallersFolder, IsCreatedWithItsParentsAndReused)
         EXPECT_TRUE(file.valid());
     }
     EXPECT_TRUE(m_app.m_strWorkFolder.empty());
-    EXPECT_EQ(std::vector<std::wstring>{L"ZaroInstaller.msi"},
-              ListNames(staging_fixtures::MakerFolder() + L"\\Installers\\Orbelle"));
+    EXPECT_EQ(std::vector<std::wstring>{L"ZaroInstaller.msi"}, ListNames(MakerFolder() + L"\\Installers\\Orbelle"));
 }
 
 TEST_F(InstallersFolder, APackageHeldOpenElsewhereFailsWithTheSystemCode)

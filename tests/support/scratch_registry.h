@@ -1,11 +1,11 @@
 #pragma once
 // Redirects HKEY_LOCAL_MACHINE of the test process to a scratch key, so that
-// registry tests never touch the prefix's real HKLM.
+// registry unit tests never touch the prefix's real HKLM. The raw helpers of
+// raw_registry.h and the snapshots of registry_snapshot.h work on the scratch
+// key while one is active.
 #include <windows.h>
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace testing_support {
 
@@ -29,17 +29,5 @@ class ScratchRegistry {
     std::wstring m_path;
     bool m_ok = false;
 };
-
-// Raw helpers on HKEY_LOCAL_MACHINE (the scratch key while one is active),
-// bypassing the registry layer. `view` is 0, KEY_WOW64_64KEY or KEY_WOW64_32KEY.
-bool KeyPresent(const std::wstring& path, REGSAM view = 0);
-bool CreateKeyRaw(const std::wstring& path, REGSAM view = 0);
-bool SetValueRaw(const std::wstring& path, const std::wstring& name, DWORD type, const void* data, DWORD size);
-bool SetValueRaw(const std::wstring& path, const std::wstring& name, DWORD type, const std::vector<std::uint8_t>& data);
-// Reads a value's type and bytes exactly as stored; false when it is missing.
-bool GetValueRaw(const std::wstring& path, const std::wstring& name, DWORD& type, std::vector<std::uint8_t>& data);
-// Names of the direct subkeys, or of the values, of HKLM\path.
-std::vector<std::wstring> SubkeyNamesRaw(const std::wstring& path);
-std::vector<std::wstring> ValueNamesRaw(const std::wstring& path);
 
 } // namespace testing_support

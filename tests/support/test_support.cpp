@@ -1,10 +1,9 @@
 #include "tests/support/test_support.h"
 
 #include <rpc.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
-
-#include <sstream>
 
 namespace testing_support {
 
@@ -16,15 +15,39 @@ std::wstring BinDir()
     return dir.substr(0, dir.find_last_of(L'\\'));
 }
 
+std::wstring Launcher(const std::wstring& name)
+{
+    return L"\"" + BinDir() + L"\\" + name + L".exe\"";
+}
+
+bool CopyStandin(const std::wstring& path, const std::wstring& programFolder)
+{
+    const std::wstring standin = (programFolder.empty() ? BinDir() : programFolder) + L"\\standin.exe";
+    return CopyFileW(standin.c_str(), path.c_str(), FALSE) != FALSE;
+}
+
 std::wstring NewUuidText()
 {
     UUID uuid;
-    UuidCreate(&uuid);
-    RPC_WSTR text = nullptr;
-    UuidToStringW(&uuid, &text);
-    std::wstring result = reinterpret_cast<wchar_t*>(text);
-    RpcStringFreeW(&text);
-    return result;
+    UniqueRpcString text;
+    if (UuidCreate(&uuid) != RPC_S_OK || UuidToStringW(&uuid, text.put()) != RPC_S_OK)
+        return L"";
+    return reinterpret_cast<const wchar_t*>(text.get());
+}
+
+ScopedEnv::ScopedEnv(const wchar_t* name, const std::wstring& value) : m_name(name)
+{
+    wchar_t buffer[4096] = {};
+    const DWORD n = GetEnvironmentVariableW(name, buffer, 4096);
+    m_had = n > 0 && n < 4096;
+    if (m_had)
+        m_old.assign(buffer, n);
+    SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr);
 }
 
 namespace {
@@ -32,14 +55,16 @@ namespace {
 std::vector<wchar_t> BuildEnvironmentBlock(const Environment& changes)
 {
     std::map<std::wstring, std::wstring> vars;
+    // No owner kind for an environment block: it is used and freed right here.
     wchar_t* block = GetEnvironmentStringsW();
-    for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+    for (const wchar_t* p = block; p && *p; p += wcslen(p) + 1) {
         std::wstring entry(p);
         const size_t eq = entry.find(L'=', 1);
         if (eq != std::wstring::npos)
             vars[entry.substr(0, eq)] = entry.substr(eq + 1);
     }
-    FreeEnvironmentStringsW(block);
+    if (block)
+        FreeEnvironmentStringsW(block);
     for (const auto& change : changes) {
         if (change.second.empty())
             vars.erase(change.first);
@@ -75,51 +100,16 @@ std::vector<std::wstring> ListNames(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
+    const UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find)
         return names;
     do {
         const std::wstring name = data.cFileName;
         if (name != L"." && name != L"..")
             names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &data));
     std::sort(names.begin(), names.end());
     return names;
-}
-
-bool RawKeyPresent(const std::wstring& path, REGSAM view)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-bool RawSetText(const std::wstring& path, REGSAM view, const std::wstring& name, const std::wstring& text)
-{
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
-}
-
-std::wstring RawText(const std::wstring& path, REGSAM view, const std::wstring& name)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return L"";
-    wchar_t buffer[256] = {};
-    DWORD size = sizeof(buffer) - sizeof(wchar_t);
-    DWORD type = 0;
-    const LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_SZ ? std::wstring(buffer) : std::wstring();
 }
 
 bool PathExists(const std::wstring& path)
@@ -129,28 +119,30 @@ bool PathExists(const std::wstring& path)
 
 bool RemoveTree(const std::wstring& path)
 {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = path + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+    {
+        // The search is closed before the folder itself is removed.
+        WIN32_FIND_DATAW data;
+        const UniqueFindHandle find(FindFirstFileW((path + L"\\*").c_str(), &data));
+        if (find) {
+            do {
+                const std::wstring name = data.cFileName;
+                if (name == L"." || name == L"..")
+                    continue;
+                const std::wstring child = path + L"\\" + name;
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    RemoveTree(child);
+                } else {
+                    SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    DeleteFileW(child.c_str());
+                }
+            } while (FindNextFileW(find.get(), &data));
+        }
     }
     RemoveDirectoryW(path.c_str());
     return !PathExists(path);
 }
 
-HANDLE StartProcess(const std::wstring& commandLine, const Environment& env, DWORD* pid)
+UniqueKernelHandle StartProcess(const std::wstring& commandLine, const Environment& env, DWORD* pid)
 {
     std::vector<wchar_t> block = BuildEnvironmentBlock(env);
     std::wstring mutableLine = commandLine;
@@ -159,23 +151,40 @@ HANDLE StartProcess(const std::wstring& commandLine, const Environment& env, DWO
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, block.data(),
                         nullptr, &si, &pi))
-        return nullptr;
-    CloseHandle(pi.hThread);
+        return UniqueKernelHandle();
+    const UniqueKernelHandle thread(pi.hThread);
     if (pid)
         *pid = pi.dwProcessId;
-    return pi.hProcess;
+    return UniqueKernelHandle(pi.hProcess);
 }
+
+namespace {
+
+// Appends what the pipe holds now to `output`, without blocking.
+void DrainPipe(HANDLE readEnd, std::string& output)
+{
+    DWORD available = 0;
+    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        char buffer[4096];
+        DWORD got = 0;
+        if (!ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) || got == 0)
+            break;
+        output.append(buffer, got);
+    }
+}
+
+} // namespace
 
 ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env, DWORD timeoutMs,
                          const std::wstring& workingDir)
 {
     ProcessResult result;
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
+    UniqueKernelHandle readEnd;
+    UniqueKernelHandle writeEnd;
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &sa, 0))
         return result;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
 
     std::vector<wchar_t> block = BuildEnvironmentBlock(env);
     std::wstring mutableLine = commandLine;
@@ -183,78 +192,103 @@ ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
+    si.hStdOutput = writeEnd.get();
+    si.hStdError = writeEnd.get();
     PROCESS_INFORMATION pi = {};
     const BOOL created = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
                                         block.data(), workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi);
     const DWORD createError = created ? 0 : GetLastError();
-    CloseHandle(writeEnd);
+    writeEnd.reset(); // only the child holds the write end now
     if (!created) {
         result.startError = createError;
-        CloseHandle(readEnd);
         return result;
     }
     result.started = true;
-    CloseHandle(pi.hThread);
+    const UniqueKernelHandle thread(pi.hThread);
+    const UniqueKernelHandle process(pi.hProcess);
 
     // Read on this thread while waiting: a child that fills the pipe must not block.
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
-        DWORD available = 0;
-        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-            char buffer[4096];
-            DWORD got = 0;
-            if (!ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) || got == 0)
-                break;
-            result.output.append(buffer, got);
-        }
-        if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0)
+        DrainPipe(readEnd.get(), result.output);
+        if (WaitForSingleObject(process.get(), 50) == WAIT_OBJECT_0)
             break;
         if (GetTickCount64() > deadline) {
-            TerminateProcess(pi.hProcess, 0xDEAD);
-            WaitForSingleObject(pi.hProcess, 5000);
+            TerminateProcess(process.get(), 0xDEAD);
+            WaitForSingleObject(process.get(), 5000);
             result.timedOut = true;
             break;
         }
     }
-    char buffer[4096];
-    DWORD got = 0;
-    DWORD available = 0;
-    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
-           ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-        result.output.append(buffer, got);
-    GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    CloseHandle(pi.hProcess);
-    CloseHandle(readEnd);
+    DrainPipe(readEnd.get(), result.output);
+    GetExitCodeProcess(process.get(), &result.exitCode);
     return result;
+}
+
+std::vector<DWORD> FindProcesses(const wchar_t* name, DWORD parentPid)
+{
+    std::vector<DWORD> found;
+    const UniqueSnapshotHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return found;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL ok = Process32FirstW(snapshot.get(), &entry); ok; ok = Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, name) == 0 && (parentPid == 0 || entry.th32ParentProcessID == parentPid))
+            found.push_back(entry.th32ProcessID);
+    }
+    return found;
+}
+
+size_t KillProcesses(const wchar_t* name, DWORD parentPid, UINT exitCode)
+{
+    size_t killed = 0;
+    for (DWORD pid : FindProcesses(name, parentPid)) {
+        const UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        if (process && TerminateProcess(process.get(), exitCode)) {
+            WaitForSingleObject(process.get(), 10000);
+            ++killed;
+        }
+    }
+    return killed;
 }
 
 bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes)
 {
     bytes.clear();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     LARGE_INTEGER size = {};
-    GetFileSizeEx(file, &size);
+    if (!GetFileSizeEx(file.get(), &size))
+        return false;
     bytes.resize(static_cast<size_t>(size.QuadPart));
     DWORD got = 0;
-    const BOOL ok = bytes.empty() || ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(file);
+    const BOOL ok =
+        bytes.empty() || ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
     return ok && got == bytes.size();
 }
 
 bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueFileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     DWORD written = 0;
-    const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    const BOOL ok =
+        bytes.empty() || WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     return ok && written == bytes.size();
+}
+
+std::wstring ReadUtf8File(const std::wstring& path)
+{
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFileBytes(path, bytes))
+        return L"";
+    return Utf8ToWide(std::string(bytes.begin(), bytes.end()));
 }
 
 std::vector<std::uint8_t> WideBytes(const std::wstring& text, bool withNul)
@@ -293,10 +327,7 @@ std::string WideToUtf8(const std::wstring& text)
 std::vector<StandinRecord> ReadStandinLog(const std::wstring& path)
 {
     std::vector<StandinRecord> records;
-    std::vector<std::uint8_t> bytes;
-    if (!ReadFileBytes(path, bytes))
-        return records;
-    std::wstring text = Utf8ToWide(std::string(bytes.begin(), bytes.end()));
+    const std::wstring text = ReadUtf8File(path);
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find(L"\r\n", start);
@@ -320,9 +351,24 @@ std::vector<StandinRecord> ReadStandinLog(const std::wstring& path)
         record.arguments = fields[1];
         record.directory = fields[2];
         record.parentPid = static_cast<DWORD>(_wtoi(fields[3].c_str()));
+        if (fields.size() >= 6) {
+            record.tmp = fields[4];
+            record.temp = fields[5];
+        }
         records.push_back(record);
     }
     return records;
+}
+
+bool WaitForRecords(const std::wstring& log, size_t count, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (ReadStandinLog(log).size() < count) {
+        if (GetTickCount64() > deadline)
+            return false;
+        Sleep(50);
+    }
+    return true;
 }
 
 } // namespace testing_support

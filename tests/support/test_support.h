@@ -1,6 +1,10 @@
 #pragma once
-// Helpers shared by the test programs: temporary folders, child processes with
-// captured output, and files. Everything here cleans up after itself.
+// Helpers shared by the test programs: the build's programs, temporary
+// folders, environment changes, child processes with captured output, the
+// stand-in program's log, files and text. Everything here cleans up after
+// itself. Registry helpers are in raw_registry.h and registry_snapshot.h, the
+// machine-wide fixtures (the driver's keys and folders, Windows Installer,
+// the shell's open action) in test_machine.h.
 #include <windows.h>
 
 #include <cstdint>
@@ -8,11 +12,22 @@
 #include <string>
 #include <vector>
 
+#include "framework/unique_handle.h"
+
 namespace testing_support {
 
 // Folder of the running test program; the launchers, the stand-in and the
 // test packages are built into the same folder. Ends without a backslash.
 std::wstring BinDir();
+
+// "<bin>\<name>.exe" in double quotes, ready to start: a test launcher (or
+// any program built beside the test program) by its target name.
+std::wstring Launcher(const std::wstring& name);
+
+// Copies the stand-in program (standin.exe from `programFolder`, the test
+// program's own folder when empty) to `path`, replacing a file there. True
+// when the copy is made.
+bool CopyStandin(const std::wstring& path, const std::wstring& programFolder = L"");
 
 // A new empty folder under the temporary folder, removed with everything in
 // it when the object goes away.
@@ -30,19 +45,27 @@ class TempDir {
     std::wstring m_path;
 };
 
-// A new UUID in its text form (36 characters, no braces).
+// Sets an environment variable of this process (inherited by the children it
+// starts) and restores the old value when it goes away. An empty value
+// removes the variable.
+class ScopedEnv {
+  public:
+    ScopedEnv(const wchar_t* name, const std::wstring& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::wstring m_name;
+    std::wstring m_old;
+    bool m_had = false;
+};
+
+// A new UUID in its text form (36 characters, no braces); empty on failure.
 std::wstring NewUuidText();
 
 // The names in a folder (not "." and ".."), sorted; empty when it is missing.
 std::vector<std::wstring> ListNames(const std::wstring& folder);
-
-// Raw registry access below HKEY_LOCAL_MACHINE in one explicit view
-// (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY), independent of the code under test.
-bool RawKeyPresent(const std::wstring& path, REGSAM view);
-// Creates the key as needed and sets a REG_SZ value.
-bool RawSetText(const std::wstring& path, REGSAM view, const std::wstring& name, const std::wstring& text);
-// A REG_SZ value's text; empty when the key, the value or the type is not there.
-std::wstring RawText(const std::wstring& path, REGSAM view, const std::wstring& name);
 
 // Removes a folder tree; returns true when it is gone afterwards.
 bool RemoveTree(const std::wstring& path);
@@ -66,9 +89,17 @@ using Environment = std::map<std::wstring, std::wstring>;
 ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD timeoutMs = 120000,
                          const std::wstring& workingDir = L"");
 
-// Starts a child without waiting; returns its process handle (the caller
-// closes it) or null.
-HANDLE StartProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD* pid = nullptr);
+// Starts a child without waiting; returns the owner of its process handle
+// (full access), empty when it did not start.
+UniqueKernelHandle StartProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD* pid = nullptr);
+
+// Process ids of the running processes whose file name is `name` (e.g.
+// "msiexec.exe", letter case ignored) and whose parent is `parentPid` (any
+// parent when 0).
+std::vector<DWORD> FindProcesses(const wchar_t* name, DWORD parentPid = 0);
+// Terminates them with `exitCode` and waits (10 s at most each) for them to
+// end; returns how many were terminated.
+size_t KillProcesses(const wchar_t* name, DWORD parentPid, UINT exitCode);
 
 // One line of the stand-in program's log.
 struct StandinRecord {
@@ -76,11 +107,18 @@ struct StandinRecord {
     std::wstring arguments; // command line after the program name
     std::wstring directory; // current directory of the stand-in
     DWORD parentPid = 0;
+    std::wstring tmp;  // TMP as the stand-in saw it; empty when unset
+    std::wstring temp; // TEMP likewise
 };
+// The records of a stand-in log, in order; empty when it cannot be read.
 std::vector<StandinRecord> ReadStandinLog(const std::wstring& path);
+// Waits until the log holds at least `count` records; false after `timeoutMs`.
+bool WaitForRecords(const std::wstring& log, size_t count, DWORD timeoutMs);
 
 bool ReadFileBytes(const std::wstring& path, std::vector<std::uint8_t>& bytes);
 bool WriteFileBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
+// A UTF-8 file's text; empty when it cannot be read.
+std::wstring ReadUtf8File(const std::wstring& path);
 std::wstring Utf8ToWide(const std::string& text);
 // The UTF-16LE bytes of `text`, as the registry stores them, with or without a
 // terminating NUL unit.
