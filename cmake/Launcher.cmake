@@ -116,13 +116,13 @@ function(orbelle_add_launcher target)
     ${PROJECT_SOURCE_DIR}/launcher/the_app.cpp
     ${PROJECT_SOURCE_DIR}/framework/lean_runtime.cpp
     ${rc_file} ${checked})
-  target_compile_options(${target} PRIVATE ${ORBELLE_LEAN_FLAGS})
-  target_link_libraries(${target} PRIVATE orbelle_core)
+  target_compile_options(${target} PRIVATE ${ORBELLE_LEAN_FLAGS} -flto)
+  target_link_libraries(${target} PRIVATE orbelle_core_lto)
   # The loader's mitigations, named although this linker sets them by default
   # (older ones did not): a random base address with the relocations it needs,
   # no execution of data, and on x86_64 the full 64-bit range for the base.
   # tests/product/check_executable.sh fails an image without them.
-  target_link_options(${target} PRIVATE -municode -s -Wl,--dynamicbase -Wl,--nxcompat)
+  target_link_options(${target} PRIVATE -municode -s -flto -Wl,--dynamicbase -Wl,--nxcompat)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     target_link_options(${target} PRIVATE -Wl,--high-entropy-va)
   endif()

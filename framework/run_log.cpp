@@ -60,12 +60,32 @@ std::wstring DecimalText(long long value)
     return std::wstring(digits + at, digits + 24);
 }
 
+bool IsPlainFileForLog(DWORD attributes, DWORD links)
+{
+    return (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 && links == 1;
+}
+
 bool OpenRunLog(const std::wstring& path)
 {
     LastErrorKeeper keep;
-    g_log.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr));
-    return g_log.valid();
+    g_log.reset();
+    // The path may lie in a folder that another account can write, which
+    // could put a link in the log's place: the file is opened itself (never
+    // what a reparse point at it names) and left as it is (OPEN_ALWAYS, not
+    // CREATE_ALWAYS) until the handle shows a plain file with no other name.
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(file.get(), &info) ||
+        !IsPlainFileForLog(info.dwFileAttributes, info.nNumberOfLinks))
+        return false;
+    // A handle just opened stands at the file's start: the end goes there.
+    if (!SetEndOfFile(file.get()))
+        return false;
+    g_log = std::move(file);
+    return true;
 }
 
 void CloseRunLog()

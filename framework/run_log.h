@@ -7,11 +7,22 @@
 // Logging never changes the run: a log that cannot be opened or written is
 // given up silently, and every function leaves the calling thread's last
 // error code as it found it.
+#include <windows.h>
+
 #include <string>
 
-// Creates (or truncates) the log file at `path`, sharing it for reading only.
-// Returns true when the log is open; false leaves logging off.
+// Opens the log file at `path` (creating it when missing), sharing it for
+// reading only, and empties it. A reparse point at `path` (a symbolic link or
+// junction) is not followed, and an existing file is truncated only when its
+// handle shows a plain file with exactly one name (IsPlainFileForLog): a link
+// planted in the log's place, or a second name of someone else's file, is
+// left exactly as it was. Returns true when the log is open; false leaves
+// logging off (any log opened before is closed).
 bool OpenRunLog(const std::wstring& path);
+
+// True when a file with `attributes` and `links` names may be truncated and
+// written as the log: neither a reparse point nor a folder, and one name.
+bool IsPlainFileForLog(DWORD attributes, DWORD links);
 
 // Closes the log; later calls log nothing.
 void CloseRunLog();

@@ -62,6 +62,12 @@ inline constexpr int kIncompleteWrite = 29;
 // ERROR_REPARSE_POINT_ENCOUNTERED.
 inline constexpr int kReparsePointRefused = 4395;
 
+// The package in the installers folder, once written and held, was not the
+// file the launcher had written: another file, a second name of a file, or
+// the same name reached another way (staging/package_check.h). Nothing was
+// installed. ERROR_FILE_INVALID.
+inline constexpr int kPackageNotAsWritten = 1006;
+
 // The exit code of a run that a prerequisite or legacy-uninstaller step ended
 // with the nonzero `stepResult`: kFailRebootRequired for 3010,
 // kFailRebootInitiated for 1641, every other code unchanged.

@@ -76,6 +76,75 @@ HRESULT RegistryKey::Open(bool readOnly) noexcept
     return S_OK;
 }
 
+namespace {
+
+// Opens base\name with `access`, a link at the last part of `name` as itself.
+// A missing key is created (when `create`) as an ordinary key; RegCreateKeyExW
+// follows links, so a key that someone else made between the two calls is
+// opened again as itself instead of through what it may link to.
+LONG OpenUnfollowed(HKEY base, const std::wstring& name, REGSAM access, bool create, UniqueHkey& key) noexcept
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        LONG status = RegOpenKeyExW(base, name.c_str(), REG_OPTION_OPEN_LINK, access, key.put());
+        if (status != ERROR_FILE_NOT_FOUND || !create) {
+            if (status != ERROR_SUCCESS)
+                key.release();
+            return status;
+        }
+        key.release();
+        DWORD disposition = 0;
+        status = RegCreateKeyExW(base, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key.put(),
+                                 &disposition);
+        if (status != ERROR_SUCCESS) {
+            key.release();
+            return status;
+        }
+        if (disposition == REG_CREATED_NEW_KEY)
+            return ERROR_SUCCESS;
+        key.reset();
+    }
+    return ERROR_ACCESS_DENIED;
+}
+
+} // namespace
+
+HRESULT RegistryKey::OpenUnfollowedFrom(HKEY base, const std::wstring& name, bool readOnly) noexcept
+{
+    if (m_handle)
+        return S_FALSE;
+    if (base == nullptr)
+        return E_FAIL;
+    const REGSAM access = (readOnly ? kReadAccess : kFullAccess) | (m_view64 ? kView64Flag : 0);
+    return OpenUnfollowed(base, name, access, !readOnly, m_handle) == ERROR_SUCCESS ? S_OK : E_FAIL;
+}
+
+HRESULT RegistryKey::OpenLinkItself(bool readOnly) noexcept
+{
+    return OpenUnfollowedFrom(PredefinedKey(m_root), m_path, readOnly);
+}
+
+HRESULT RegistryKey::OpenBelow(const RegistryKey& parent, bool readOnly) noexcept
+{
+    if (m_handle)
+        return S_FALSE;
+    if (!parent.m_handle || parent.m_root != m_root || parent.m_view64 != m_view64)
+        return E_FAIL;
+    const std::size_t prefix = parent.m_path.empty() ? 0 : parent.m_path.size() + 1;
+    if (m_path.size() <= prefix || m_path.compare(0, parent.m_path.size(), parent.m_path) != 0 ||
+        (prefix > 0 && m_path[prefix - 1] != L'\\') || m_path.find(L'\\', prefix) != std::wstring::npos)
+        return E_FAIL;
+    return OpenUnfollowedFrom(parent.m_handle.get(), m_path.substr(prefix), readOnly);
+}
+
+bool RegistryKey::IsLink() const noexcept
+{
+    if (!m_handle)
+        return false;
+    DWORD type = REG_NONE;
+    return RegQueryValueExW(m_handle.get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
 void RegistryKey::Close() noexcept
 {
     m_handle.reset();

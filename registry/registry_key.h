@@ -48,6 +48,23 @@ class RegistryKey {
     // (the handle stays closed). An open handle is left as it is and S_FALSE
     // returned, whatever access is asked for now.
     HRESULT Open(bool readOnly) noexcept;
+    // As Open, but a registry link at the key's own name (the last part of
+    // its path) is opened as itself (REG_OPTION_OPEN_LINK), never followed;
+    // IsLink() then says so. Links at the parts above are followed, as by
+    // Open. A key that is missing is created (unless readOnly) as an ordinary
+    // key; one that appears as it is being created is opened again as itself.
+    HRESULT OpenLinkItself(bool readOnly) noexcept;
+    // As OpenLinkItself, but relative to the open key `parent`, of which this
+    // key must be a direct subkey (its path is parent's path, "\" and one
+    // name; same root and view): nothing above this key is looked up by name
+    // again, so a walk that opens each key below one it opened this way never
+    // follows a link anywhere. E_FAIL when `parent` is closed or this key is
+    // not its direct subkey.
+    HRESULT OpenBelow(const RegistryKey& parent, bool readOnly) noexcept;
+    // True when the open key is a registry link opened as itself: it holds the
+    // value "SymbolicLinkValue" of type REG_LINK that names the link's
+    // target. False for a closed key and for every ordinary key.
+    bool IsLink() const noexcept;
     // Closes the handle if it is open.
     void Close() noexcept;
     bool IsOpen() const noexcept { return static_cast<bool>(m_handle); }
@@ -87,7 +104,22 @@ class RegistryKey {
     // E_FAIL is returned. Under WOW64 the key is removed in this key's view
     // through RegDeleteKeyExW (looked up at run time); E_FAIL when it is
     // missing. E_FAIL for a closed handle.
+    // Registry links are never followed: the subkey and every key below it
+    // are opened as themselves (OpenBelow), and one that is a link is deleted
+    // as the link (DeleteLinkItself), leaving what it names untouched. Keys
+    // more than kMaxTreeDepth levels below this key are not reached: the
+    // delete then fails as for any key that cannot be removed.
     HRESULT DeleteTree(const std::wstring& subkeyName) noexcept;
+    // Deletes this open key, a registry link opened as itself (IsLink), as
+    // the link: through its handle (NtDeleteKey, looked up in ntdll), so that
+    // nothing is looked up by name and the link's target stays. S_OK, or
+    // E_FAIL for a closed key, a key that is not a link, or a failed delete.
+    // The handle stays open on a deleted key until Close.
+    HRESULT DeleteLinkItself() noexcept;
+
+    // The registry's own limit of nesting (512 levels): no tree walk here
+    // goes deeper below the key it starts at.
+    static constexpr int kMaxTreeDepth = 512;
 
     HKEY handle() const noexcept { return m_handle.get(); }
     RootKey root() const noexcept { return m_root; }
@@ -95,6 +127,9 @@ class RegistryKey {
     bool view64() const noexcept { return m_view64; }
 
   private:
+    // Opens base\name into the handle, a link at name's last part as itself.
+    HRESULT OpenUnfollowedFrom(HKEY base, const std::wstring& name, bool readOnly) noexcept;
+
     UniqueHkey m_handle;
     RootKey m_root;
     std::wstring m_path;

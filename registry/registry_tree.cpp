@@ -80,6 +80,14 @@ LONG DeleteOneKey(HKEY parent, const wchar_t* name, bool view64) noexcept
     return deleteKeyEx(parent, name, access, 0);
 }
 
+// Deletes `key`'s subkey `name` and everything below it; `depth` is the
+// subkey's level below the key the delete started at.
+HRESULT DeleteTreeAt(RegistryKey& key, const std::wstring& name, int depth) noexcept;
+
+// Copies `source` into `destination`, both `depth` levels below where the
+// copy started.
+HRESULT CopyTreeAt(RegistryKey& source, RegistryKey& destination, int depth) noexcept;
+
 } // namespace
 
 void SetRegistryTreeSeam(const RegistryTreeSeam* seam) noexcept
@@ -143,30 +151,69 @@ HRESULT RegistryKey::EnumValues(NameList& names) noexcept
 
 HRESULT RegistryKey::DeleteTree(const std::wstring& subkeyName) noexcept
 {
-    if (!m_handle)
+    return DeleteTreeAt(*this, subkeyName, 1);
+}
+
+HRESULT RegistryKey::DeleteLinkItself() noexcept
+{
+    using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+    if (!IsLink())
+        return E_FAIL;
+    // ntdll is mapped into every process; nothing is loaded by name here.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    FARPROC proc = ntdll ? GetProcAddress(ntdll, "NtDeleteKey") : nullptr;
+    if (proc == nullptr)
+        return E_FAIL;
+    const auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void*>(proc));
+    return deleteKey(m_handle.get()) >= 0 ? S_OK : E_FAIL;
+}
+
+HRESULT CopyTree(RegistryKey& source, RegistryKey& destination) noexcept
+{
+    return CopyTreeAt(source, destination, 0);
+}
+
+HRESULT CopyTreeTo(RegistryKey& source, const std::wstring& destinationPath) noexcept
+{
+    RegistryKey destination(LocalMachine, destinationPath, false);
+    // A closed destination makes CopyTree fail; a link there is never written
+    // through.
+    if (destination.OpenLinkItself(false) >= 0 && destination.IsLink())
+        return E_FAIL;
+    return CopyTree(source, destination);
+}
+
+namespace {
+
+HRESULT DeleteTreeAt(RegistryKey& key, const std::wstring& name, int depth) noexcept
+{
+    if (!key.IsOpen() || depth > RegistryKey::kMaxTreeDepth)
         return E_FAIL;
     std::wstring childPath;
-    if (!ChildPath(m_path, subkeyName, childPath))
+    if (!ChildPath(key.path(), name, childPath))
         return E_FAIL;
-    RegistryKey child(m_root, childPath, m_view64);
-    if (child.Open(false) >= 0) {
+    RegistryKey child(key.root(), childPath, key.view64());
+    if (child.OpenBelow(key, false) >= 0) {
+        // A link goes as itself; what it names is not ours to delete.
+        if (child.IsLink())
+            return child.DeleteLinkItself();
         NameList names;
         child.EnumSubkeys(names); // whatever it gathered is deleted
         bool failed = false;
-        for (const std::wstring& name : names) {
-            if (child.DeleteTree(name) != S_OK)
+        for (const std::wstring& below : names) {
+            if (DeleteTreeAt(child, below, depth + 1) != S_OK)
                 failed = true;
         }
         if (failed)
             return E_FAIL;
     }
     // The child stays open until after the deletion.
-    const LONG status = DeleteOneKey(m_handle.get(), subkeyName.c_str(), m_view64);
+    const LONG status = DeleteOneKey(key.handle(), name.c_str(), key.view64());
     child.Close();
     return status == ERROR_SUCCESS ? S_OK : E_FAIL;
 }
 
-HRESULT CopyTree(RegistryKey& source, RegistryKey& destination) noexcept
+HRESULT CopyTreeAt(RegistryKey& source, RegistryKey& destination, int depth) noexcept
 {
     if (!source.IsOpen() || !destination.IsOpen())
         return E_FAIL;
@@ -178,15 +225,23 @@ HRESULT CopyTree(RegistryKey& source, RegistryKey& destination) noexcept
         for (const std::wstring& name : names) {
             std::wstring sourcePath;
             std::wstring destinationPath;
-            if (!ChildPath(source.path(), name, sourcePath) || !ChildPath(destination.path(), name, destinationPath)) {
+            if (depth >= RegistryKey::kMaxTreeDepth || !ChildPath(source.path(), name, sourcePath) ||
+                !ChildPath(destination.path(), name, destinationPath)) {
                 failed = true;
                 continue;
             }
             RegistryKey sourceChild(source.root(), sourcePath, source.view64());
             RegistryKey destinationChild(destination.root(), destinationPath, destination.view64());
-            sourceChild.Open(false);
-            destinationChild.Open(false);
-            if (CopyTree(sourceChild, destinationChild) < 0)
+            // A link on either side is neither followed nor made: the copy
+            // would read a key from elsewhere into the backup, or write the
+            // settings elsewhere. It is left out and the copy reports it.
+            sourceChild.OpenBelow(source, false);
+            if (sourceChild.IsLink()) {
+                failed = true;
+                continue;
+            }
+            destinationChild.OpenBelow(destination, false);
+            if (destinationChild.IsLink() || CopyTreeAt(sourceChild, destinationChild, depth + 1) < 0)
                 failed = true;
         }
     }
@@ -206,9 +261,4 @@ HRESULT CopyTree(RegistryKey& source, RegistryKey& destination) noexcept
     return failed ? E_FAIL : S_OK;
 }
 
-HRESULT CopyTreeTo(RegistryKey& source, const std::wstring& destinationPath) noexcept
-{
-    RegistryKey destination(LocalMachine, destinationPath, false);
-    destination.Open(false); // a closed destination makes CopyTree fail
-    return CopyTree(source, destination);
-}
+} // namespace

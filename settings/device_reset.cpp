@@ -46,16 +46,28 @@ std::int64_t CurrentFileTime()
     return static_cast<std::int64_t>(ticks);
 }
 
-void ResetInstance(const std::wstring& instancePath)
+// Opens `key`, a direct subkey of `parent`, as itself (creating it when
+// missing); false when it is a registry link, which must not be written
+// through.
+bool OpenOrdinaryBelow(const RegistryKey& parent, RegistryKey& key)
 {
+    key.OpenBelow(parent, false);
+    return !key.IsLink();
+}
+
+void ResetInstance(const RegistryKey& instances, const std::wstring& name)
+{
+    const std::wstring instancePath = instances.path() + product::kPathSeparator + name;
     RegistryKey instance(LocalMachine, instancePath, false);
-    instance.Open(false);
+    if (!OpenOrdinaryBelow(instances, instance))
+        return;
     RegistryKey attached(LocalMachine, instancePath + product::kPathSeparator + product::kAttachedKey, false);
-    attached.Open(false);
+    const bool attachedIsOrdinary = OpenOrdinaryBelow(instance, attached);
     // Failed opens and writes are skipped: every other value and instance
     // still gets its reset.
     const KV::Variant notSet(false);
-    attached.WriteValue(L"", notSet);
+    if (attachedIsOrdinary)
+        attached.WriteValue(L"", notSet);
     instance.WriteValue(product::kInitializedValue, notSet);
     const KV::Variant detachTime(CurrentFileTime());
     instance.WriteValue(product::kLastDetachTimeValue, detachTime);
@@ -67,13 +79,22 @@ void ResetInstance(const std::wstring& instancePath)
 
 void ResetDeviceInstances()
 {
-    const std::wstring instancesPath = DriverSettingsKeyPath() + product::kPathSeparator +
-                                       FormatDeviceKeyName(ProductDeviceIdentifier()) + product::kPathSeparator +
-                                       product::kInstancesKey;
-    RegistryKey instances(LocalMachine, instancesPath, false);
-    instances.Open(false);
+    // Each key on the way is opened below the one before it, as itself: a
+    // registry link anywhere below the settings key (which the driver may let
+    // others write) is never written through, so nothing outside the
+    // driver's own keys is changed.
+    RegistryKey settings(LocalMachine, DriverSettingsKeyPath(), false);
+    settings.OpenLinkItself(false);
+    if (settings.IsLink())
+        return;
+    const std::wstring devicePath =
+        DriverSettingsKeyPath() + product::kPathSeparator + FormatDeviceKeyName(ProductDeviceIdentifier());
+    RegistryKey device(LocalMachine, devicePath, false);
+    RegistryKey instances(LocalMachine, devicePath + product::kPathSeparator + product::kInstancesKey, false);
+    if (!OpenOrdinaryBelow(settings, device) || !OpenOrdinaryBelow(device, instances))
+        return;
     NameList names;
     instances.EnumSubkeys(names);
     for (const std::wstring& name : names)
-        ResetInstance(instancesPath + product::kPathSeparator + name);
+        ResetInstance(instances, name);
 }

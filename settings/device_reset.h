@@ -36,4 +36,9 @@ std::wstring FormatDeviceKeyName(const DeviceIdentifier& record);
 // other device keys are not visited. Creates the Instances key, and the keys
 // above it, when missing. Reports nothing: a key that cannot be opened or a
 // value that cannot be written is skipped and the rest is still done.
+// Registry links are never followed: each key from the settings key down is
+// opened as itself below the one before it, and a key on the way that is a
+// link is not written to (nothing below a link in the settings key's,
+// device key's or Instances key's place; an instance that is a link is
+// skipped; an "Attached" link gets no value).
 void ResetDeviceInstances();

@@ -7,8 +7,10 @@
 
 bool BackupDriverSettings()
 {
+    // A link in the settings key's place would copy whatever it names, a
+    // protected key too, into the backup that others may read.
     RegistryKey settings(LocalMachine, DriverSettingsKeyPath(), false);
-    if (FAILED(settings.Open(false)))
+    if (FAILED(settings.OpenLinkItself(false)) || settings.IsLink())
         return false;
     return SUCCEEDED(CopyTreeTo(settings, SettingsBackupKeyPath()));
 }
@@ -19,7 +21,12 @@ bool DeleteSettingsBackup()
     HRESULT status = root.Open(false);
     if (FAILED(status))
         return false;
-    if (KeyExists(SettingsBackupKeyPath(), false))
+    // Looked for as itself, so that a link at the backup's name (even one to
+    // nothing) is found and deleted as the link.
+    RegistryKey backup(LocalMachine, SettingsBackupKeyPath(), false);
+    if (SUCCEEDED(backup.OpenBelow(root, true))) {
+        backup.Close();
         status = root.DeleteTree(SettingsBackupKeyName());
+    }
     return SUCCEEDED(status);
 }

@@ -12,11 +12,15 @@
 // the copy succeeded; false when the settings key could not be opened or
 // created (nothing copied then) or when any value or subkey failed to copy
 // (the rest is still copied).
+// Registry links are never followed: a link in the settings key's place gives
+// false with nothing copied, and the copy leaves out links below it and never
+// writes through a link at or below the backup's name (see CopyTreeTo).
 bool BackupDriverSettings();
 
 // Deletes the backup key with everything below it. Opens the driver root with
 // open-or-create, so it exists afterwards. Returns true when the backup key is
 // gone or was never there; false when the driver root could not be opened or
 // created, or when part of the backup could not be deleted (what could not be
-// removed stays). The settings key is never touched.
+// removed stays). The settings key is never touched. A registry link at the
+// backup's name, or below it, is deleted as the link; what it names stays.
 bool DeleteSettingsBackup();

@@ -86,7 +86,9 @@ int RunProgram(const std::wstring& file, const std::wstring& parameters, const C
 {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | (start.noErrorUi ? SEE_MASK_FLAG_NO_UI : 0);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | (start.noErrorUi ? SEE_MASK_FLAG_NO_UI : 0) |
+                 (start.classKey ? SEE_MASK_CLASSKEY : 0);
+    info.hkeyClass = start.classKey;
     info.hwnd = nullptr;
     info.lpVerb = product::kShellVerbOpen;
     info.lpFile = file.c_str();

@@ -10,6 +10,11 @@ class CInstallerLauncher;
 
 // How a child is started.
 struct ChildStart {
+    // For a document: the class key whose "open" action starts it, opened by
+    // the caller and kept open until the call returns (SEE_MASK_CLASSKEY), in
+    // place of the look-up by the file's type in HKEY_CLASSES_ROOT. Null: the
+    // file's own type decides.
+    HKEY classKey = nullptr;
     // The shell shows no error box of its own when the start fails
     // (SEE_MASK_FLAG_NO_UI): the start fails at once with its code. For an
     // unattended run, where nobody may be there to close the box (a

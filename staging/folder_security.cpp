@@ -1,9 +1,7 @@
 #include "staging/folder_security.h"
 
-#include <aclapi.h>
 #include <sddl.h>
 
-#include "launcher/exit_codes.h"
 #include "staging/failure_report.h"
 
 namespace {
@@ -35,37 +33,6 @@ int TokenUserSid(HANDLE token, std::wstring& sid)
     UniqueLocalMemory owned(text);
     sid = text;
     return 0;
-}
-
-// Gives the existing folder `path` the descriptor's owner and DACL. The folder
-// is opened itself (not what a reparse point leads to), and checked on that
-// handle, so nothing can be swapped in between.
-int ProtectExistingFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor)
-{
-    UniqueFileHandle folder(CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!folder)
-        return LastErrorStatus();
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(folder.get(), &info))
-        return LastErrorStatus();
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return exit_code::kReparsePointRefused;
-    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return ERROR_DIRECTORY;
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    BOOL defaulted = FALSE;
-    BOOL present = FALSE;
-    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
-        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
-        return LastErrorStatus();
-    const DWORD error =
-        SetSecurityInfo(folder.get(), SE_FILE_OBJECT,
-                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                        owner, nullptr, dacl, nullptr);
-    return error == ERROR_SUCCESS ? 0 : ErrorStatus(error);
 }
 
 } // namespace
@@ -119,32 +86,4 @@ int BuildWorkFolderSecurity(UniqueLocalMemory& descriptor)
 int BuildInstallersFolderSecurity(UniqueLocalMemory& descriptor)
 {
     return FromSddl(kInstallersFolderSddl, descriptor);
-}
-
-int MakeProtectedFolders(const std::wstring& base, const std::wstring& relative)
-{
-    UniqueLocalMemory descriptor;
-    int status = BuildInstallersFolderSecurity(descriptor);
-    if (status != 0)
-        return status;
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
-    std::wstring path = base;
-    size_t from = 0;
-    while (from <= relative.size()) {
-        size_t end = relative.find(L'\\', from);
-        if (end == std::wstring::npos)
-            end = relative.size();
-        path += L'\\';
-        path.append(relative, from, end - from);
-        from = end + 1;
-        if (CreateDirectoryW(path.c_str(), &attributes))
-            continue;
-        const int error = LastErrorStatus();
-        if (error != ERROR_ALREADY_EXISTS)
-            return error;
-        status = ProtectExistingFolder(path, descriptor.get());
-        if (status != 0)
-            return status;
-    }
-    return 0;
 }

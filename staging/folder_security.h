@@ -60,13 +60,3 @@ int BuildWorkFolderSecurity(UniqueLocalMemory& descriptor);
 // DACL granting full control to Administrators and SYSTEM and read and execute
 // to Users, each inherited by files and folders in it. 0 or a nonzero code.
 int BuildInstallersFolderSecurity(UniqueLocalMemory& descriptor);
-
-// Makes `base` + "\" + each level of `relative` (levels separated by "\") a
-// protected folder, from the top down: a missing level is created with the
-// installers folder's descriptor; an existing one is given that owner and
-// DACL through a handle on the folder itself. A level that is a reparse point
-// is refused with exit_code::kReparsePointRefused; one that is a file gives
-// ERROR_DIRECTORY. `base` itself must exist and is not changed.
-// Returns 0 with every level in place, else the first failure's code (a level
-// created before the failure stays).
-int MakeProtectedFolders(const std::wstring& base, const std::wstring& relative);

@@ -5,6 +5,8 @@
 #include "launcher/product_constants.h"
 #include "staging/child_process.h"
 #include "staging/failure_report.h"
+#include "staging/package_check.h"
+#include "staging/package_opening.h"
 #include "staging/payload.h"
 
 void ReplacePackagePathToken(std::wstring& args, const std::wstring& quotedPath)
@@ -14,24 +16,43 @@ void ReplacePackagePathToken(std::wstring& args, const std::wstring& quotedPath)
         args.replace(at, token.size(), quotedPath);
 }
 
+namespace {
+
+PackageWrittenHook g_writtenHook = nullptr;
+
+} // namespace
+
+PackageWrittenHook SetPackageWrittenHook(PackageWrittenHook hook)
+{
+    const PackageWrittenHook previous = g_writtenHook;
+    g_writtenHook = hook;
+    return previous;
+}
+
 int InstallProductPackage(CInstallerLauncher& app)
 {
     const wchar_t* resource = app.m_bWow64 ? product::kResMsi64 : product::kResMsi32;
     std::wstring packagePath;
-    int status = ExtractPayload(packagePath, app, resource, product::kTypeMsi, product::kFilePackage, false);
+    FileIdentity written;
+    int status = ExtractPayload(packagePath, app, resource, product::kTypeMsi, product::kFilePackage, false, &written);
     if (status != 0)
         return status;
+    if (g_writtenHook)
+        g_writtenHook(packagePath);
     // The folder and the new file let no one but administrators and SYSTEM
-    // write, so nothing can change the file between its closing and this.
-    const UniqueFileHandle hold(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!hold) {
-        status = LastErrorStatus();
-        ReportFailure("CreateFile failed (%d)\n", status);
+    // write, so nothing can change the file between its closing and this; the
+    // check below makes sure that the name still means that file.
+    UniqueFileHandle hold;
+    status = HoldPayloadFile(packagePath, hold);
+    if (status != 0)
+        return status;
+    status = CheckHeldPackage(hold.get(), written, packagePath);
+    if (status != 0) {
+        ReportFailure("Package check failed (%d)\n", status);
         return status;
     }
     if (app.m_strMsiArgs.empty())
-        return RunProgram(packagePath, app.m_strMsiArgs, ChildStartFor(app));
+        return OpenPackageWithFullInterface(packagePath, ChildStartFor(app));
 
     ReplacePackagePathToken(app.m_strMsiArgs, product::kPathQuote + packagePath + product::kPathQuote);
     std::wstring msiexec;

@@ -17,11 +17,23 @@ class CInstallerLauncher;
 // launcher holds the file open for reading, sharing only reading: no one can
 // write, rename or delete it in between, so the file installed is the file
 // written. A package that cannot be held is not installed: "CreateFile failed
-// (%d)\n" and the system code.
+// (%d)\n" and the system code. Nor is one that, once held, is not the file
+// just written (CheckHeldPackage: its identity as the writing handle saw it,
+// one name, the expected final path): "Package check failed (%d)\n" with
+// exit_code::kPackageNotAsWritten, or the system code of the check.
+// With empty installer arguments the package is opened through the machine's
+// own registration only (OpenPackageWithFullInterface).
 // Returns the nonzero extraction status (nothing is started; the line is
 // written by ExtractPayload), else RunProgram's result: Windows Installer's
 // exit code (0, 1602, 1603, 3010, ...) or the start failure's code.
 int InstallProductPackage(CInstallerLauncher& app);
+
+// Test seam: called with the package's path between its writing (the writing
+// handle closed) and its hold, for tests that must change what the name
+// means in that moment. Null removes it; returns the previous one. The
+// product never installs one.
+using PackageWrittenHook = void (*)(const std::wstring& path);
+PackageWrittenHook SetPackageWrittenHook(PackageWrittenHook hook);
 
 // Replaces every occurrence of "$MSIPATH" (case-sensitive) in `args`, left to
 // right, without searching the inserted text again, by `quotedPath`.

@@ -3,6 +3,7 @@
 #include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
 #include "staging/failure_report.h"
+#include "staging/package_check.h"
 #include "staging/work_folder.h"
 
 namespace {
@@ -56,7 +57,7 @@ int WritePayloadBytes(HANDLE file, const void* data, DWORD size)
 }
 
 int ExtractPayload(std::wstring& outPath, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
-                   const wchar_t* fileName, bool temporary)
+                   const wchar_t* fileName, bool temporary, FileIdentity* written)
 {
     outPath.clear();
     const void* data = nullptr;
@@ -72,6 +73,8 @@ int ExtractPayload(std::wstring& outPath, CInstallerLauncher& app, const wchar_t
     status = WritePayloadBytes(file.get(), data, size);
     if (status != 0)
         return status;
+    if (written)
+        QueryFileIdentity(file.get(), *written);
     // Closed by hand: a failing close can mean data that never reached the disk.
     if (!CloseHandle(file.release())) {
         status = LastErrorStatus();

@@ -7,6 +7,7 @@
 #include "framework/unique_handle.h"
 
 class CInstallerLauncher;
+struct FileIdentity; // staging/package_check.h
 
 // True when the launcher's own module carries the resource `name` of type
 // `type` (in any language). Nothing is loaded or written.
@@ -30,8 +31,12 @@ bool CarriesPayload(const wchar_t* name, const wchar_t* type);
 // or the status of CreatePayloadFile, which writes its own line. A failure the
 // system gives no code for is reported as exit_code::kFailureWithoutCode. A
 // partly written file is not deleted.
+//
+// `written`, when given, receives the identity of the file as its writing
+// handle saw it, read just before that handle is closed; it stays not known
+// when it could not be read (the extraction does not fail for that).
 int ExtractPayload(std::wstring& outPath, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
-                   const wchar_t* fileName, bool temporary);
+                   const wchar_t* fileName, bool temporary, FileIdentity* written = nullptr);
 
 // An extracted payload file, held open from its writing until its use has
 // ended, so that nobody can write, rename or delete it in between: the file

@@ -3,32 +3,19 @@
 #include <shlobj.h>
 
 #include "framework/unique_handle.h"
+#include "framework/uuid_text.h"
 #include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "staging/failure_report.h"
 #include "staging/folder_removal.h"
 #include "staging/folder_security.h"
+#include "staging/installers_folder.h"
 
 namespace {
 
 constexpr DWORD kPathBufferChars = 512;
 
-long UuidName(std::wstring& text)
-{
-    UUID uuid;
-    RPC_STATUS status = UuidCreate(&uuid);
-    // A UUID that is unique on this machine only still names a folder uniquely.
-    if (status != RPC_S_OK && status != RPC_S_UUID_LOCAL_ONLY)
-        return status;
-    UniqueRpcString rpcText;
-    status = UuidToStringW(&uuid, rpcText.put());
-    if (status != RPC_S_OK)
-        return status;
-    text = reinterpret_cast<const wchar_t*>(rpcText.get());
-    return RPC_S_OK;
-}
-
-WorkFolderNameSource g_nameSource = &UuidName;
+WorkFolderNameSource g_nameSource = &NewUuidText;
 
 // Creates the work folder under `tempPath` and stores its path in the
 // application object. Returns 0 or a nonzero status (line written).
@@ -127,7 +114,7 @@ int PrepareInstallersFolder(std::wstring& folder)
 WorkFolderNameSource SetWorkFolderNameSource(WorkFolderNameSource source)
 {
     const WorkFolderNameSource previous = g_nameSource;
-    g_nameSource = source ? source : &UuidName;
+    g_nameSource = source ? source : &NewUuidText;
     return previous;
 }
 

@@ -3,11 +3,15 @@
 // first run's removal of the settings backup while the second run's package
 // installs. The launcher takes a machine-wide lock for its whole run; a second
 // launcher ends at once with exit_code::kAnotherRunInProgress (1618) and
-// changes nothing.
+// changes nothing. An object of the lock's name that another account made
+// first is no launcher's lock and blocks no run.
+#include <windows.h>
+#include <sddl.h>
+
 #include <string>
 
-#include "framework/unique_handle.h"
 #include "fault_fixtures.h"
+#include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
 
 namespace faults {
@@ -96,6 +100,49 @@ TEST_F(ConcurrentRuns, AKilledLauncherDoesNotBlockTheNextRun)
     EXPECT_EQ(2u, ReadStandinLog(m_log).size());
     ExpectSettingsIntact("after a killed launcher and the next run");
 }
+
+// Objects of the lock's name as another account could make them first, before
+// any launcher runs; Wine keeps and enforces their security (docs/WINE.md)
+// and accepts a foreign owner in a descriptor.
+struct SquatterCase {
+    const char* story;
+    const wchar_t* sddl;
+    bool held; // the test process holds it (a launcher would see it taken)
+};
+
+class LockSquatter : public ConcurrentRuns, public ::testing::WithParamInterface<SquatterCase> {};
+
+TEST_P(LockSquatter, DoesNotMakeTheRunRefuse)
+{
+    const SquatterCase& c = GetParam();
+    PSECURITY_DESCRIPTOR built = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &built, nullptr));
+    const UniqueLocalMemory descriptor(built);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
+    const UniqueKernelHandle squatter(CreateMutexW(&attributes, c.held, product::kSingleRunMutex));
+    ASSERT_TRUE(squatter.valid()) << c.story;
+    ASSERT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError()) << "a launcher's lock is still there";
+
+    const std::wstring tmp = m_temp / L"run";
+    const std::wstring log = m_temp / L"setup.log";
+    CreateDirectoryW(tmp.c_str(), nullptr);
+    Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}};
+    const auto run = RunProcess(Launcher(L"faults_launcher_redist") + L" -quiet -log \"" + log + L"\"", env, 120000);
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(kReachedTheEnd, run.exitCode) << c.story << ": the run did not go on";
+    EXPECT_EQ(1u, ReadStandinLog(m_log).size()) << c.story;
+    EXPECT_NE(std::wstring::npos,
+              testing_support::ReadUtf8File(log).find(L"Lock: another account's object, none taken"))
+        << c.story;
+    if (c.held)
+        ReleaseMutex(squatter.get());
+    ExpectSettingsIntact(c.story);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LockSquatter,
+                         ::testing::Values(SquatterCase{"a deny-all DACL", L"D:(D;;GA;;;WD)", false},
+                                           SquatterCase{"a standard user's, open to everyone, and held",
+                                                        L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)", true}));
 
 } // namespace
 } // namespace faults

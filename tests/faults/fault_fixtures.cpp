@@ -63,7 +63,7 @@ void FaultScenario::ExpectSettingsIntact(const char* when)
 }
 
 StandinInstaller::StandinInstaller(const testing_support::TempDir& temp)
-    : m_opener(temp / L"package_opener.exe"), m_openAction(L"\"" + m_opener + L"\" \"%1\" [%*]")
+    : m_opener(temp / L"package_opener.exe"), m_openAction(L"\"" + m_opener + L"\" \"%1\"")
 {
     if (!m_msiexec.ok())
         ADD_FAILURE() << "the stand-in msiexec is not in place: WINEDLLOVERRIDES must hold msiexec.exe=n,b (run "

@@ -68,7 +68,7 @@ class FaultScenario : public ::testing::Test {
 
 // Puts a recording stand-in in place of the prefix's msiexec.exe and of the
 // shell's open action for packages ("package_opener.exe" in `temp`, arguments
-// "<quoted package> [<parameters>]"), and puts both back afterwards. Wine runs
+// "<quoted package>"), and puts both back afterwards. Wine runs
 // the stand-in msiexec only with WINEDLLOVERRIDES="msiexec.exe=n,b" in the
 // Unix environment (CMakeLists.txt sets it for this program).
 class StandinInstaller {

@@ -106,5 +106,49 @@ TEST_F(HostileSettingsTree, TheBackupEqualsTheSourceAndIsDeletedCompletely)
     EXPECT_EQ(1u, root.subkeys.size());
 }
 
+// A registry link below the settings key, as another account could make one
+// if the driver let Users write its settings, leading to a key of HKLM that
+// the launcher (here an elevated administrator, as SYSTEM under a deployment
+// tool) must neither copy into the backup nor change or delete.
+class LinkedSettings : public FaultScenario {
+  protected:
+    void TearDown() override
+    {
+        // Before the fixture's removal of the maker's key, which would follow it.
+        EXPECT_TRUE(testing_support::DeleteLinkRaw(m_link));
+        EXPECT_TRUE(DeleteKeyTree(kTarget));
+        FaultScenario::TearDown();
+    }
+    static constexpr const wchar_t* kTarget = L"Software\\OrbelleLinkTarget";
+    const std::wstring m_link = SettingsKeyPath() + L"\\Linked";
+};
+
+TEST_F(LinkedSettings, AreNeitherCopiedNorChangedNorDeleted)
+{
+    StandinInstaller installer(m_temp);
+    ASSERT_TRUE(installer.ok());
+    KeySnapshot target;
+    target.exists = true;
+    target.values[L"Secret"] = TextValue(L"keep out");
+    target.subkeys[L"Inner"].exists = true;
+    target.subkeys[L"Inner"].values[L"Deeper"] = ValueSnapshot{REG_DWORD, {7, 0, 0, 0}};
+    ASSERT_TRUE(WriteSnapshot(kTarget, target));
+    const KeySnapshot settingsAlone = TakeSnapshot(SettingsKeyPath());
+    ASSERT_TRUE(testing_support::CreateLinkRaw(m_link, kTarget));
+
+    RunStoppedInInstaller run(m_log, m_temp / L"tmp");
+    ASSERT_TRUE(run.Start(L"faults_launcher_package"));
+    EXPECT_EQ(L"", FirstDifference(settingsAlone, TakeSnapshot(BackupKeyPath())))
+        << "the backup is not the settings without the link";
+    EXPECT_EQ(static_cast<DWORD>(exit_code::kSuccess), run.Finish(0));
+    EXPECT_EQ(L"", FirstDifference(target, TakeSnapshot(kTarget))) << "the link's target changed";
+    EXPECT_FALSE(TakeSnapshot(BackupKeyPath()).exists) << "the backup key was left behind";
+    // Read by name, the settings key shows the target through the link.
+    KeySnapshot settingsSeenThroughTheLink = settingsAlone;
+    settingsSeenThroughTheLink.subkeys[L"Linked"] = target;
+    EXPECT_EQ(L"", FirstDifference(settingsSeenThroughTheLink, TakeSnapshot(SettingsKeyPath())))
+        << "the settings key changed";
+}
+
 } // namespace
 } // namespace faults

@@ -136,6 +136,30 @@ TEST(RunLog, ALogThatCannotBeWrittenChangesNothing)
     EXPECT_EQ(plain.output, blocked.output);
 }
 
+// Another account's link in the log's place: here a second hard link of a
+// file the elevated launcher must not touch (Wine makes no symbolic links,
+// docs/WINE.md). The file keeps its bytes, and the run is the run without a
+// log.
+TEST(RunLog, ALinkInTheLogsPlaceLeavesWhatItNamesAsItWas)
+{
+    TempDir temp;
+    const testing_support::Environment env = {{L"STANDIN_LOG", temp / L"children.log"}};
+    const auto plain = RunProcess(Launcher() + L" -quiet", env, 120000);
+    ASSERT_TRUE(plain.started);
+
+    const std::wstring precious = temp / L"precious.ini";
+    const std::vector<std::uint8_t> contents = {'[', 'k', 'e', 'e', 'p', ']', '\r', '\n'};
+    ASSERT_TRUE(testing_support::WriteFileBytes(precious, contents));
+    const std::wstring log = temp / L"setup.log";
+    ASSERT_TRUE(CreateHardLinkW(log.c_str(), precious.c_str(), nullptr));
+    const auto linked = RunProcess(Launcher() + L" -quiet -log \"" + log + L"\"", env, 120000);
+    EXPECT_EQ(plain.exitCode, linked.exitCode);
+    EXPECT_EQ(plain.output, linked.output);
+    std::vector<std::uint8_t> after;
+    ASSERT_TRUE(testing_support::ReadFileBytes(precious, after));
+    EXPECT_EQ(contents, after) << "the launcher wrote through the link";
+}
+
 TEST(RunLog, WithoutTheSwitchNothingIsWritten)
 {
     TempDir temp;

@@ -114,4 +114,45 @@ TEST_F(DeviceReset, OtherDeviceKeysAreLeftAlone)
     EXPECT_EQ(kBoolFalseRecord, GetValueRaw(DeviceKey() + L"\\Instances\\USB#1", L"Initialized").data);
 }
 
+// A registry link on the reset's way, as another account could put one below
+// a settings key it may write: the key it leads to gets nothing, and the
+// instances that are real keys are still reset.
+struct LinkCase {
+    const char* story;
+    const wchar_t* link; // below the device key
+    bool usb1Real;       // the planted instance USB#1 is still a key of its own, and is reset
+};
+
+class DeviceResetLinks : public DeviceReset, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(DeviceResetLinks, AreNeverWrittenThrough)
+{
+    const LinkCase& c = GetParam();
+    const std::wstring instances = DeviceKey() + L"\\Instances";
+    ASSERT_TRUE(PlantDeviceInstances(instances));
+    ASSERT_TRUE(SetTextRaw(L"Software\\Protected", L"Secret", L"keep out"));
+    ASSERT_TRUE(SetValueRaw(L"Software\\Protected\\Inner", L"Deeper", REG_DWORD, Bytes({7, 0, 0, 0})));
+    const KeySnapshot protectedBefore = TakeSnapshot(L"Software\\Protected");
+    const std::wstring link = DeviceKey() + L"\\" + c.link;
+    if (KeyPresent(link)) {
+        ASSERT_TRUE(DeleteKeyTree(link));
+    }
+    ASSERT_TRUE(CreateLinkRaw(link, L"Software\\Protected"));
+
+    ResetDeviceInstances();
+
+    if (c.usb1Real) {
+        EXPECT_EQ(kBoolFalseRecord, GetValueRaw(instances + L"\\USB#1", L"Initialized").data) << c.story;
+    }
+    EXPECT_TRUE(DeleteLinkRaw(link));
+    EXPECT_EQ(L"", FirstDifference(protectedBefore, TakeSnapshot(L"Software\\Protected")))
+        << c.story << ": the reset wrote through the link";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DeviceResetLinks,
+                         ::testing::Values(LinkCase{"an instance that is a link", L"Instances\\Linked", true},
+                                           LinkCase{"an Attached key that is a link", L"Instances\\USB#1\\Attached",
+                                                    true},
+                                           LinkCase{"an Instances key that is a link", L"Instances", false}));
+
 } // namespace

@@ -124,4 +124,74 @@ TEST_F(SettingsBackup, RemovalDeletesOnlyTheBackup)
     EXPECT_EQ(expected, TakeSnapshot(kDriverRoot));
 }
 
+// Registry links in the driver's keys, as another account could make them if
+// a driver let Users write its settings key (Wine makes them as Windows does,
+// docs/WINE.md). Each leads to a key outside the driver's, which must come
+// through the backup and its removal untouched.
+class SettingsLinks : public SettingsBackup {
+  protected:
+    void SetUp() override
+    {
+        SettingsBackup::SetUp();
+        ASSERT_TRUE(SetTextRaw(kProtected, L"Secret", L"keep out"));
+        ASSERT_TRUE(SetValueRaw(std::wstring(kProtected) + L"\\Inner", L"Deeper", REG_DWORD, Bytes({7, 0, 0, 0})));
+        m_protected = TakeSnapshot(kProtected);
+    }
+    void TearDown() override
+    {
+        for (const std::wstring& link : m_links)
+            DeleteLinkRaw(link); // the scratch key's removal would follow it
+        EXPECT_EQ(L"", FirstDifference(m_protected, TakeSnapshot(kProtected))) << "the link's target changed";
+    }
+    void Link(const std::wstring& path)
+    {
+        ASSERT_TRUE(CreateLinkRaw(path, kProtected));
+        m_links.push_back(path);
+    }
+    static constexpr const wchar_t* kProtected = L"Software\\Protected";
+    KeySnapshot m_protected;
+    std::vector<std::wstring> m_links;
+};
+
+TEST_F(SettingsLinks, ALinkBelowTheSettingsIsNeitherCopiedNorFollowed)
+{
+    PlantSettings();
+    KeySnapshot settings = TakeSnapshot(DriverSettingsKeyPath());
+    Link(DriverSettingsKeyPath() + L"\\Linked");
+
+    EXPECT_FALSE(BackupDriverSettings()) << "the link left out is reported";
+    EXPECT_EQ(settings, TakeSnapshot(SettingsBackupKeyPath())) << "the backup is the settings without the link";
+    EXPECT_TRUE(DeleteSettingsBackup());
+    EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
+}
+
+TEST_F(SettingsLinks, ALinkAtTheBackupsNameIsNotWrittenThroughAndIsDeletedAsTheLink)
+{
+    PlantSettings();
+    Link(SettingsBackupKeyPath());
+
+    EXPECT_FALSE(BackupDriverSettings());
+    EXPECT_TRUE(DeleteSettingsBackup());
+    EXPECT_EQ(std::vector<std::wstring>{product::kDriverGuid}, SubkeyNamesRaw(kDriverRoot)) << "the link is left";
+}
+
+TEST_F(SettingsLinks, ALinkToNothingAtTheBackupsNameIsDeletedToo)
+{
+    ASSERT_TRUE(CreateKeyRaw(L"Software\\Gone"));
+    ASSERT_TRUE(CreateLinkRaw(SettingsBackupKeyPath(), L"Software\\Gone"));
+    m_links.push_back(SettingsBackupKeyPath());
+    ASSERT_TRUE(DeleteKeyTree(L"Software\\Gone"));
+
+    EXPECT_TRUE(DeleteSettingsBackup());
+    EXPECT_TRUE(SubkeyNamesRaw(kDriverRoot).empty()) << "the dangling link is left";
+}
+
+TEST_F(SettingsLinks, ASettingsKeyThatIsALinkIsNotCopied)
+{
+    Link(DriverSettingsKeyPath());
+
+    EXPECT_FALSE(BackupDriverSettings());
+    EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath())) << "something was copied";
+}
+
 } // namespace

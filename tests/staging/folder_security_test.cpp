@@ -17,6 +17,7 @@
 #include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
 #include "staging/folder_security.h"
+#include "staging/installers_folder.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -146,4 +146,61 @@ bool DeleteKeyTree(const std::wstring& path, REGSAM view)
     return !KeyPresent(path, view);
 }
 
+namespace {
+
+// The full registry path ("\REGISTRY\...") of the open key `key`, from
+// NtQueryKey (KeyNameInformation) in ntdll; empty on failure.
+std::wstring FullKeyName(HKEY key)
+{
+    using NtQueryKeyFn = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const int kKeyNameInformation = 3;
+    FARPROC proc = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey");
+    if (proc == nullptr)
+        return L"";
+    std::vector<BYTE> buffer(4096);
+    ULONG size = 0;
+    if (reinterpret_cast<NtQueryKeyFn>(reinterpret_cast<void*>(proc))(key, kKeyNameInformation, buffer.data(),
+                                                                      static_cast<ULONG>(buffer.size()), &size) < 0)
+        return L"";
+    ULONG bytes = 0;
+    memcpy(&bytes, buffer.data(), sizeof(bytes));
+    return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + sizeof(bytes)), bytes / sizeof(wchar_t));
+}
+
+} // namespace
+
+bool CreateLinkRaw(const std::wstring& path, const std::wstring& target)
+{
+    const UniqueHkey targetKey = OpenKey(target, KEY_READ, 0);
+    const std::wstring name = targetKey ? FullKeyName(targetKey.get()) : L"";
+    UniqueHkey link;
+    if (name.empty() ||
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, link.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    // The target's name without a terminator, as links hold it.
+    return RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
+                          static_cast<DWORD>(name.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool DeleteLinkRaw(const std::wstring& path)
+{
+    using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+    UniqueHkey link;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, DELETE | KEY_QUERY_VALUE, link.put()) ==
+        ERROR_SUCCESS) {
+        FARPROC proc = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey");
+        if (proc)
+            reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void*>(proc))(link.get());
+    } else {
+        link.release();
+    }
+    UniqueHkey left;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, left.put()) != ERROR_SUCCESS) {
+        left.release();
+        return true;
+    }
+    return false;
+}
+
 } // namespace testing_support

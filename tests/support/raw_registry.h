@@ -65,7 +65,19 @@ std::vector<std::wstring> SubkeyNamesRaw(const std::wstring& path, REGSAM view =
 std::vector<std::wstring> ValueNamesRaw(const std::wstring& path, REGSAM view = 0);
 
 // Deletes HKLM\path with everything below it; true when it is gone
-// afterwards (also when it was never there).
+// afterwards (also when it was never there). It follows registry links below
+// `path`: delete those first with DeleteLinkRaw.
 bool DeleteKeyTree(const std::wstring& path, REGSAM view = 0);
+
+// Makes HKLM\path a registry link (REG_OPTION_CREATE_LINK) to the existing
+// key HKLM\target, which the link names by its full registry path
+// ("\REGISTRY\...", as a link's "SymbolicLinkValue" must); missing parents
+// of `path` are created. True when the link is made.
+bool CreateLinkRaw(const std::wstring& path, const std::wstring& target);
+
+// Deletes the link HKLM\path itself (NtDeleteKey on the link opened with
+// REG_OPTION_OPEN_LINK), never what it names; true when nothing is at `path`
+// afterwards.
+bool DeleteLinkRaw(const std::wstring& path);
 
 } // namespace testing_support

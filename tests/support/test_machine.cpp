@@ -119,6 +119,57 @@ OpenActionOverride::~OpenActionOverride()
     EXPECT_TRUE(restored) << "the shell's open action for packages was not restored";
 }
 
+namespace {
+
+// The keys below HKCU\Software\Classes that PerUserPackageRegistration owns.
+const wchar_t* const kPerUserClassKeys[] = {L"Software\\Classes\\Msi.Package", L"Software\\Classes\\.msi",
+                                            L"Software\\Classes\\Orbelle.UserPackage"};
+
+bool UserKeyPresent(const wchar_t* path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool SetUserDefault(const std::wstring& path, const std::wstring& text)
+{
+    UniqueHkey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) !=
+        ERROR_SUCCESS) {
+        key.release();
+        return false;
+    }
+    return WriteValueExact(key.get(), L"", REG_SZ, WideBytes(text, true)) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+PerUserPackageRegistration::PerUserPackageRegistration(const std::wstring& command)
+{
+    for (const wchar_t* path : kPerUserClassKeys) {
+        if (UserKeyPresent(path))
+            return;
+    }
+    m_written = true;
+    m_ok = SetUserDefault(L"Software\\Classes\\Msi.Package\\shell\\Open\\command", command) &&
+           SetUserDefault(L"Software\\Classes\\.msi", L"Orbelle.UserPackage") &&
+           SetUserDefault(L"Software\\Classes\\Orbelle.UserPackage\\shell\\open\\command", command);
+}
+
+PerUserPackageRegistration::~PerUserPackageRegistration()
+{
+    if (!m_written)
+        return;
+    for (const wchar_t* path : kPerUserClassKeys) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, path);
+        RegDeleteKeyW(HKEY_CURRENT_USER, path);
+        EXPECT_FALSE(UserKeyPresent(path)) << "a per-user registration was left behind";
+    }
+}
+
 bool PlantDeviceInstances(const std::wstring& instancesKey)
 {
     for (const wchar_t* name : kPlantedInstanceNames) {

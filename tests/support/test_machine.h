@@ -94,9 +94,12 @@ class SystemMsiexecStandin {
 
 // Registers `command` as the shell's open action for packages
 // (HKCR\Msi.Package\shell\Open\command, default value, REG_SZ; "%1" becomes
-// the quoted package path, "%*" the caller's parameters) and puts back the
-// old value exactly, type and bytes, when it goes away (or deletes the value
-// when there was none).
+// the quoted package path) and puts back the old value exactly, type and
+// bytes, when it goes away (or deletes the value when there was none). Wine's
+// HKEY_CLASSES_ROOT is HKLM\Software\Classes alone, so this is the machine's
+// registration that the launcher opens packages with. The launcher passes the
+// class key, and Wine then expands "%*" to the file, not to the parameters
+// (docs/WINE.md): a command that records "%*" records the package path.
 class OpenActionOverride {
   public:
     explicit OpenActionOverride(const std::wstring& command);
@@ -112,6 +115,28 @@ class OpenActionOverride {
     bool m_hadOld = false;
     DWORD m_oldType = 0;
     Bytes m_old;
+};
+
+// Registers `command` for opening packages for the current user only, both
+// ways a user can: as the open action of Msi.Package in
+// HKCU\Software\Classes, and by pointing HKCU\Software\Classes\.msi at a
+// class of the user's own ("Orbelle.UserPackage") with that open action. On
+// Windows these win over the machine's registration in HKEY_CLASSES_ROOT
+// (Wine does not merge them in at all, docs/WINE.md). Refuses (ok() false,
+// nothing written) when the user already has any of these keys; deletes them
+// when it goes away.
+class PerUserPackageRegistration {
+  public:
+    explicit PerUserPackageRegistration(const std::wstring& command);
+    ~PerUserPackageRegistration();
+    PerUserPackageRegistration(const PerUserPackageRegistration&) = delete;
+    PerUserPackageRegistration& operator=(const PerUserPackageRegistration&) = delete;
+
+    bool ok() const { return m_ok; }
+
+  private:
+    bool m_written = false; // something may have been written: delete it again
+    bool m_ok = false;
 };
 
 // The device instances that PlantDeviceInstances creates.
