@@ -12,3 +12,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # wine64 hands 32-bit programs to the 32-bit loader itself; starting them with
 # "wine" would put the 32-bit loader in front of every 64-bit child too.
 set(WINE_LOADER /usr/lib/wine/wine64)
+# On 32-bit Windows (a win32 prefix) only the 32-bit loader runs programs.
+set(WINE32_LOADER /usr/lib/wine/wine)

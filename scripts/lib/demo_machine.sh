@@ -1,15 +1,19 @@
 # The machine scripts/demo runs the launcher on, in one of its modes, and the
-# runs themselves. Needs common.sh, wow64.sh, run_trace.sh and, from the
-# prefix on, the product's names (load_product_constants).
+# runs themselves. Needs common.sh, wow64.sh, win32.sh, run_trace.sh and, from
+# the prefix on, the product's names (load_product_constants).
 #
 # A mode is a name with five functions:
 #   demo_mode_<mode>     sets what the report says about it:
-#                        TREE (the build tree whose launcher runs), PREFIX,
-#                        PREFIX_BITS, VIEW (the registry view the launcher's
-#                        own keys land in), UNINSTALL_VIEW (the view of the
-#                        package's Uninstall entry), FIXTURE_BIN (the
-#                        stand-in and the recording service that run there),
-#                        TITLE, MACHINE_NOTE
+#                        TREE (the build tree whose launcher runs), LAUNCHER
+#                        (that launcher; default TREE/bin/LAUNCHER_NAME),
+#                        PREFIX, PREFIX_BITS, PREFIX_WINE (the loader that
+#                        runs the prefix's own programs: reg, sc, the
+#                        stand-ins), REGISTRY_VIEWS (the views the machine
+#                        has, as reg's /reg: switch names them), VIEW (the
+#                        registry view the launcher's own keys land in),
+#                        UNINSTALL_VIEW (the view of the package's Uninstall
+#                        entry), FIXTURE_BIN (the stand-in and the recording
+#                        service that run there), TITLE, MACHINE_NOTE
 #   demo_<mode>_host     makes this machine able to run it (0 or 1)
 #   demo_<mode>_build    builds the trees it needs
 #   demo_<mode>_prefix   makes a fresh Wine prefix at PREFIX (0 or 1)
@@ -27,10 +31,12 @@ demo_select_mode() {
   case $1 in
     "") MODE=x64 ;;
     --wow64) MODE=wow64 ;;
-    *) log "Usage: scripts/demo [--wow64]"; exit 2 ;;
+    --win32) MODE=win32 ;;
+    *) log "Usage: scripts/demo [--wow64 | --win32]"; exit 2 ;;
   esac
+  LAUNCHER="" PREFIX_WINE=$WINE64 REGISTRY_VIEWS="32 64"
   "demo_mode_$MODE"
-  LAUNCHER=$TREE/bin/$LAUNCHER_NAME
+  LAUNCHER=${LAUNCHER:-$TREE/bin/$LAUNCHER_NAME}
 }
 
 # demo_step <host|build|prefix|launch> [arguments...]: the mode's function.
@@ -76,6 +82,27 @@ demo_wow64_launch() {
   WOW64_WINEDEBUG=$TRACE_CHANNELS wow64_run "$PREFIX" "$@"
 }
 
+demo_mode_win32() {
+  TREE=build/x86 PREFIX=$ROOT/build/demo-win32-prefix PREFIX_BITS=32 VIEW=32 UNINSTALL_VIEW=32
+  # Nothing 64-bit runs here: a launcher with this tree's 32-bit stand-in as
+  # every program, 32-bit fixtures, the 32-bit loader for reg and sc, and one
+  # registry view, which both of reg's switches name.
+  LAUNCHER=$TREE/bin/OrbelleSetup-win32.exe FIXTURE_BIN=$ROOT/build/x86/bin
+  PREFIX_WINE=$WOW64_WINE_DIR/wine REGISTRY_VIEWS=32
+  TITLE="the shipped i686 build on 32-bit Windows" MACHINE_NOTE=" (WINEARCH=win32), one registry view"
+}
+demo_win32_host() { wow64_enable_emulation; }
+demo_win32_build() { demo_wow64_build; }
+demo_win32_prefix() {
+  wine_stop "$PREFIX"
+  rm -rf "$PREFIX"
+  # Every program the boot starts is 32-bit here, so the menu builder is left out too.
+  WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" win32_make_prefix "$PREFIX"
+}
+demo_win32_launch() {
+  WOW64_WINEDEBUG=$TRACE_CHANNELS win32_run "$PREFIX" "$@"
+}
+
 # demo_machine: a fresh prefix (exported as WINEPREFIX) and the run's folder,
 # DEMO_DIR, with a copy of the launcher; the stand-ins log to CHILD_LOG.
 # Sets TEMP_DIR, the prefix's temporary folder. Exits 1 if there is no prefix.
@@ -86,7 +113,7 @@ demo_machine() {
   DEMO_DIR=$ROOT/build/demo-run
   rm -rf "$DEMO_DIR"
   mkdir -p "$DEMO_DIR"
-  cp "$LAUNCHER" "$DEMO_DIR/"
+  cp "$LAUNCHER" "$DEMO_DIR/$LAUNCHER_NAME"
   CHILD_LOG=$DEMO_DIR/children.log
   export STANDIN_LOG
   STANDIN_LOG=$(to_windows_path "$CHILD_LOG")
@@ -109,19 +136,20 @@ run_launcher() {
 PACKAGE_OPEN_KEY='HKCR\Msi.Package\shell\Open\command'
 
 # with_package_opener <program> <command...>: runs the command while the
-# shell's open action for packages, in both registry views, is <program>
+# shell's open action for packages, in every registry view, is <program>
 # with the package's path; puts the previous action back afterwards.
 with_package_opener() {
-  local opener=$1 old32 old64 v
+  local opener=$1 v
+  local -A old=()
   shift
-  old32=$(reg_default "$PACKAGE_OPEN_KEY" 32)
-  old64=$(reg_default "$PACKAGE_OPEN_KEY" 64)
-  for v in 32 64; do
-    "$WINE64" reg add "$PACKAGE_OPEN_KEY" /ve /d "\"$opener\" \"%1\"" /f /reg:$v </dev/null >/dev/null 2>&1
+  for v in $REGISTRY_VIEWS; do old[$v]=$(reg_default "$PACKAGE_OPEN_KEY" "$v"); done
+  for v in $REGISTRY_VIEWS; do
+    "$PREFIX_WINE" reg add "$PACKAGE_OPEN_KEY" /ve /d "\"$opener\" \"%1\"" /f /reg:$v </dev/null >/dev/null 2>&1
   done
   "$@"
-  "$WINE64" reg add "$PACKAGE_OPEN_KEY" /ve /d "$old32" /f /reg:32 </dev/null >/dev/null 2>&1
-  "$WINE64" reg add "$PACKAGE_OPEN_KEY" /ve /d "$old64" /f /reg:64 </dev/null >/dev/null 2>&1
+  for v in $REGISTRY_VIEWS; do
+    "$PREFIX_WINE" reg add "$PACKAGE_OPEN_KEY" /ve /d "${old[$v]}" /f /reg:$v </dev/null >/dev/null 2>&1
+  done
 }
 
 # prefix_path <C:\ path>: where the file is in PREFIX.

@@ -167,6 +167,12 @@ report_package_entry() {
   echo "      (entry: $(reg_views "$UNINSTALL_KEY\\$key"))"
   echo "      settings key's $kProductCodeValue $(reg_value "$SETTINGS_KEY" "$kProductCodeValue" "$VIEW")" \
     "($(reg_views "$SETTINGS_KEY" "$kProductCodeValue"))"
+  if [ "$REGISTRY_VIEWS" = "$VIEW" ]; then
+    # One view: nothing may have been redirected into a 32-bit one.
+    local redirect='HKLM\Software\WOW6432Node'
+    reg_has_key "$redirect" "$VIEW" && redirect="$redirect exists" || redirect="no $redirect key"
+    echo "      ($redirect)"
+  fi
 }
 
 report_package() {

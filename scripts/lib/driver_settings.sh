@@ -1,34 +1,41 @@
 # The driver's registry for scripts/demo: reading values in either registry
 # view, a device instance as an old driver records it, and a summary of the
-# snapshot a stand-in takes while the package installs. Needs WINE64 and the
-# product's names (load_product_constants).
+# snapshot a stand-in takes while the package installs. Needs PREFIX_WINE (the
+# loader that runs the prefix's reg), REGISTRY_VIEWS (the views the machine
+# has, "32 64" or, on 32-bit Windows, "32") and the product's names
+# (load_product_constants).
 # shellcheck shell=bash
 
 # reg_value <key> <value name> <32|64>: the value's data in that view, or nothing.
 reg_value() {
-  { "$WINE64" reg query "$1" /v "$2" "/reg:$3" </dev/null 2>/dev/null || true; } | tr -d '\r' |
+  { "$PREFIX_WINE" reg query "$1" /v "$2" "/reg:$3" </dev/null 2>/dev/null || true; } | tr -d '\r' |
     awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
 }
 
 # reg_default <key> <32|64>: the key's default value as text, or nothing.
 reg_default() {
-  { "$WINE64" reg query "$1" /ve "/reg:$2" </dev/null 2>/dev/null || true; } | tr -d '\r' |
+  { "$PREFIX_WINE" reg query "$1" /ve "/reg:$2" </dev/null 2>/dev/null || true; } | tr -d '\r' |
     awk '$1 == "(Default)" { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
 }
 
 # reg_has_key <key> <32|64>
 reg_has_key() {
-  "$WINE64" reg query "$1" "/reg:$2" </dev/null >/dev/null 2>&1
+  "$PREFIX_WINE" reg query "$1" "/reg:$2" </dev/null >/dev/null 2>&1
 }
 
-# reg_views <key> [value]: where the key (or value) is, in both views.
+# view_words <32|64>: the view as the report names it.
+view_words() {
+  if [ "$REGISTRY_VIEWS" = "$1" ]; then echo "the only view"; else echo "$1-bit view"; fi
+}
+
+# reg_views <key> [value]: where the key (or value) is, in every view.
 reg_views() {
   local v out=""
-  for v in 32 64; do
+  for v in $REGISTRY_VIEWS; do
     if [ -n "${2:-}" ]; then
-      [ -n "$(reg_value "$1" "$2" $v)" ] && out="$out, $v-bit view: yes" || out="$out, $v-bit view: no"
+      [ -n "$(reg_value "$1" "$2" $v)" ] && out="$out, $(view_words $v): yes" || out="$out, $(view_words $v): no"
     else
-      reg_has_key "$1" $v && out="$out, $v-bit view: yes" || out="$out, $v-bit view: no"
+      reg_has_key "$1" $v && out="$out, $(view_words $v): yes" || out="$out, $(view_words $v): no"
     fi
   done
   echo "${out#, }"
@@ -38,7 +45,7 @@ reg_views() {
 # of the first product in that view's Uninstall list whose name has the
 # product's short name in it.
 installed_product() {
-  { "$WINE64" reg query "$UNINSTALL_KEY" /s "/reg:$1" </dev/null 2>/dev/null || true; } | tr -d '\r' |
+  { "$PREFIX_WINE" reg query "$UNINSTALL_KEY" /s "/reg:$1" </dev/null 2>/dev/null || true; } | tr -d '\r' |
     awk -v product="$kProductShortName" -v version="$kDisplayVersionValue" '
     /^HKEY_/ { n = split($0, p, "\\"); key = p[n]; name = ""; next }
     $1 == "DisplayName" { name = substr($0, index($0, "REG_SZ") + 10) }
@@ -53,8 +60,8 @@ DEVICE_INSTANCE_NAME='USB#1'
 # true), DEVICE_INSTANCES\DEVICE_INSTANCE_NAME.
 plant_device_instance() {
   local instance="$DEVICE_INSTANCES\\$DEVICE_INSTANCE_NAME"
-  "$WINE64" reg add "$instance" /v "$kInitializedValue" /t REG_BINARY /d 0D000000000000000100000001 /f "/reg:$1" </dev/null >/dev/null 2>&1
-  "$WINE64" reg add "$instance\\$kAttachedKey" /ve /t REG_BINARY /d 0D000000000000000100000001 /f "/reg:$1" </dev/null >/dev/null 2>&1
+  "$PREFIX_WINE" reg add "$instance" /v "$kInitializedValue" /t REG_BINARY /d 0D000000000000000100000001 /f "/reg:$1" </dev/null >/dev/null 2>&1
+  "$PREFIX_WINE" reg add "$instance\\$kAttachedKey" /ve /t REG_BINARY /d 0D000000000000000100000001 /f "/reg:$1" </dev/null >/dev/null 2>&1
 }
 
 # bool_record <hex>: a 13-byte Bool record as words.

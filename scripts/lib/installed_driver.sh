@@ -3,8 +3,9 @@
 # its device-monitor service (the recording test service, which appends every
 # control code it receives to a file in the stand-ins' log format, so that one
 # file can show the order of both). Needs WINEPREFIX, common.sh, the
-# product's names (load_product_constants) and FIXTURE_BIN, the folder with
-# the stand-in and the recording service built for the machine.
+# product's names (load_product_constants), FIXTURE_BIN, the folder with the
+# stand-in and the recording service built for the machine, and PREFIX_WINE,
+# the loader that runs them and sc there.
 # shellcheck shell=bash
 
 declare -a DRIVER_HELPERS=() DRIVER_HELPER_PIDS=()
@@ -36,21 +37,21 @@ driver_parts_start() {
     # One folder per copy: Wine's file names ignore letter case.
     mkdir -p "$dir/helpers/$i"
     cp "$FIXTURE_BIN/standin.exe" "$dir/helpers/$i/$name"
-    STANDIN_WAIT=1 STANDIN_LOG= "$WINE64" "$dir/helpers/$i/$name" </dev/null >/dev/null 2>&1 &
+    STANDIN_WAIT=1 STANDIN_LOG= "$PREFIX_WINE" "$dir/helpers/$i/$name" </dev/null >/dev/null 2>&1 &
     DRIVER_HELPER_PIDS[$i]=$!
   done
   cp "$FIXTURE_BIN/recording_service.exe" "$dir/"
   local bin log
   bin=$(to_windows_path "$dir/recording_service.exe")
   log=$(to_windows_path "$record")
-  "$WINE64" sc create "$kDeviceMonitorService" binPath= "\"$bin\" \"$log\"" </dev/null >/dev/null 2>&1
-  "$WINE64" sc start "$kDeviceMonitorService" </dev/null >/dev/null 2>&1
+  "$PREFIX_WINE" sc create "$kDeviceMonitorService" binPath= "\"$bin\" \"$log\"" </dev/null >/dev/null 2>&1
+  "$PREFIX_WINE" sc start "$kDeviceMonitorService" </dev/null >/dev/null 2>&1
   # Let the helpers show up in the process list before the launcher looks.
   sleep 2
 }
 
 driver_service_state() {
-  "$WINE64" sc query "$kDeviceMonitorService" </dev/null 2>/dev/null | tr -d '\r' |
+  "$PREFIX_WINE" sc query "$kDeviceMonitorService" </dev/null 2>/dev/null | tr -d '\r' |
     awk '$1 == "STATE" {print $4; found=1} END {if (!found) print "NOT INSTALLED"}'
 }
 
@@ -71,8 +72,8 @@ driver_helpers_report() {
 # driver_parts_stop: ends what is left and removes the service.
 driver_parts_stop() {
   local pid
-  "$WINE64" sc stop "$kDeviceMonitorService" </dev/null >/dev/null 2>&1 || true
-  "$WINE64" sc delete "$kDeviceMonitorService" </dev/null >/dev/null 2>&1 || true
+  "$PREFIX_WINE" sc stop "$kDeviceMonitorService" </dev/null >/dev/null 2>&1 || true
+  "$PREFIX_WINE" sc delete "$kDeviceMonitorService" </dev/null >/dev/null 2>&1 || true
   for pid in ${DRIVER_HELPER_PIDS[@]+"${DRIVER_HELPER_PIDS[@]}"}; do
     kill "$pid" 2>/dev/null || true
   done

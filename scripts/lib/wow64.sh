@@ -114,11 +114,18 @@ wow64_disable_emulation() {
     echo -1 >"$entry"
 }
 
+# _wine_prefix_env ARCH DIR CMD...: runs CMD with the environment of prefix DIR,
+# whose architecture ARCH is win64 or win32 (scripts/lib/win32.sh).
+_wine_prefix_env() {
+    local arch=$1 dir=$2; shift 2
+    env WINEPREFIX="$dir" WINEARCH="$arch" WINEDEBUG=-all \
+        PATH="$WOW64_WINE_DIR:$PATH" "$@"
+}
+
 # Runs a command with the prefix's environment.
 _wow64_env() {
     local dir=$1; shift
-    env WINEPREFIX="$dir" WINEARCH=win64 WINEDEBUG=-all \
-        PATH="$WOW64_WINE_DIR:$PATH" "$@"
+    _wine_prefix_env win64 "$dir" "$@"
 }
 
 _wow64_abs() {
@@ -131,16 +138,12 @@ _wow64_abs() {
 # under qemu).  Leaves the wineserver running (warm); call wow64_stop when done.
 # Returns 0 on success, 1 on failure (message on stderr).
 wow64_make_prefix() {
-    local dir rc
+    local dir
     [ -n "${1:-}" ] || { echo "usage: wow64_make_prefix DIR" >&2; return 2; }
     dir=$(_wow64_abs "$1")
     if [ -f "$dir/.wow64-ready" ]; then
         _wow64_prestart "$dir"
         return 0
-    fi
-    if ! wow64_can_exec_i386; then
-        echo "wow64: this machine cannot run 32-bit x86 code; call wow64_enable_emulation first" >&2
-        return 1
     fi
     if [ ! -x "$WOW64_WINE_DIR/wine" ] || [ ! -x "$WOW64_WINE_DIR/wine64" ]; then
         echo "wow64: need $WOW64_WINE_DIR/wine (wine32:i386) and $WOW64_WINE_DIR/wine64 (wine64)" >&2
@@ -150,31 +153,63 @@ wow64_make_prefix() {
         echo "wow64: $dir is a win32 prefix; WOW64 needs a win64 one" >&2
         return 1
     fi
-    mkdir -p "$dir" || return 1
     # wineboot installs the 64-bit side, then runs syswow64\rundll32 (a 32-bit process)
     # to install the WOW64 side; the latter silently does nothing when 32-bit code
-    # cannot run, which is why the check above comes first.
-    _wow64_env "$dir" wine64 wineboot --init </dev/null >/dev/null 2>&1
-    rc=$?
-    if [ "$rc" -ne 0 ]; then
-        echo "wow64: wineboot --init failed in $dir (status $rc)" >&2
-        return 1
-    fi
-    # Let wineboot's helpers finish and the registry reach the disk.
-    _wow64_env "$dir" wineserver -w </dev/null >/dev/null 2>&1
+    # cannot run, which is why _wine_boot checks that first.
+    _wine_boot win64 wine64 wow64 "$dir" || return 1
     if [ ! -f "$dir/drive_c/windows/syswow64/kernel32.dll" ] ||
         ! grep -qi '^\[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\]' "$dir/system.reg"; then
         echo "wow64: $dir has no initialised 32-bit side (syswow64 or Wow6432Node missing)" >&2
         return 1
     fi
-    _wow64_prestart "$dir"
-    _wow64_env "$dir" wine 'C:\windows\syswow64\cmd.exe' /c exit 37 </dev/null >/dev/null 2>&1
-    rc=$?
-    if [ "$rc" -ne 37 ]; then
-        echo "wow64: a 32-bit program does not run in $dir (status $rc, expected 37)" >&2
+    _wine_prove win64 wine64 wow64 "$dir" 'C:\windows\syswow64\cmd.exe'
+}
+
+# _wine_boot ARCH LOADER NAME DIR: the first wineboot of a new prefix DIR of
+# architecture ARCH, started with LOADER; then waits until wineboot's helpers are done
+# and the registry is on disk, so that no wineserver runs afterwards. Checks first that
+# 32-bit code runs here. Returns 0 when wineboot's work is done (the caller checks what
+# it made), or 1 with a message starting with NAME.
+_wine_boot() {
+    local arch=$1 loader=$2 name=$3 dir=$4 rc
+    if ! wow64_can_exec_i386; then
+        echo "$name: this machine cannot run 32-bit x86 code; call wow64_enable_emulation first" >&2
         return 1
     fi
-    : >"$dir/.wow64-ready"
+    mkdir -p "$dir" || return 1
+    _wine_prefix_env "$arch" "$dir" "$loader" wineboot --init </dev/null >/dev/null 2>&1
+    rc=$?
+    # Wine's loader waits at most 5 minutes for a new prefix's first wineboot, then
+    # goes on without it and fails to load kernel32 (status 53). The 32-bit wineboot of
+    # a win32 prefix takes longer than that where 32-bit code is emulated, and finishes
+    # in the background; the wait below outlasts it, and the caller checks the result.
+    if [ "$rc" -ne 0 ]; then
+        echo "$name: wineboot --init returned $rc in $dir; waiting for the prefix's own wineboot" >&2
+    fi
+    _wine_prefix_env "$arch" "$dir" wineserver -w </dev/null >/dev/null 2>&1
+    return 0
+}
+
+# _wine_prove ARCH LOADER NAME DIR CMD: pre-starts prefix DIR and runs the 32-bit
+# cmd.exe at Windows path CMD with "/c exit 37". When it gives 37, writes the marker
+# DIR/.NAME-ready and returns 0; else 1 with a message.
+_wine_prove() {
+    local arch=$1 loader=$2 name=$3 dir=$4 cmd=$5 rc
+    if [ "$loader" = wine ]; then
+        # Where the 32-bit loader is the prefix's loader (win32), the proof itself
+        # starts Wine's helpers, detached as in _wine_prestart: one 32-bit process
+        # start fewer.
+        _wine_prefix_env "$arch" "$dir" wineserver -p </dev/null >/dev/null 2>&1
+    else
+        _wine_prestart "$arch" "$dir" "$loader"
+    fi
+    _wine_prefix_env "$arch" "$dir" wine "$cmd" /c exit 37 </dev/null >/dev/null 2>&1
+    rc=$?
+    if [ "$rc" -ne 37 ]; then
+        echo "$name: a 32-bit program does not run in $dir (status $rc, expected 37)" >&2
+        return 1
+    fi
+    : >"$dir/.$name-ready"
 }
 
 # Starts a persistent wineserver with every descriptor detached (see header).  When
@@ -183,8 +218,14 @@ wow64_make_prefix() {
 # started now: they inherit the standard error of the process that makes them start
 # (seen: fd 2 = the caller's pipe), and would keep a caller's pipe open.
 _wow64_prestart() {
-    if _wow64_env "$1" wineserver -p </dev/null >/dev/null 2>&1; then
-        _wow64_env "$1" wine64 cmd /c exit </dev/null >/dev/null 2>&1
+    _wine_prestart win64 "$1" wine64
+}
+
+# _wine_prestart ARCH DIR LOADER: the pre-start above for a prefix of either
+# architecture; LOADER (wine64 or wine) runs the cmd.
+_wine_prestart() {
+    if _wine_prefix_env "$1" "$2" wineserver -p </dev/null >/dev/null 2>&1; then
+        _wine_prefix_env "$1" "$2" "$3" cmd /c exit </dev/null >/dev/null 2>&1
     fi
     return 0
 }
@@ -196,19 +237,25 @@ _wow64_prestart() {
 # detached, so that none of them holds the caller's stdout or stderr; call wow64_stop
 # when done.
 wow64_run() {
-    local dir
-    [ $# -ge 2 ] || { echo "usage: wow64_run DIR EXE [ARGS...]" >&2; return 2; }
-    dir=$(_wow64_abs "$1"); shift
-    [ -f "$dir/system.reg" ] || { echo "wow64: $dir is not a Wine prefix" >&2; return 2; }
-    _wow64_prestart "$dir"
     # wine64 hands a 32-bit program to the 32-bit loader (wine) itself.  Starting with
     # wine instead would put a 32-bit loader in front of every 64-bit program too, which
     # under qemu costs some 50 s per start.
-    _wow64_env "$dir" env WINEDEBUG="${WOW64_WINEDEBUG:--all}" wine64 "$@" </dev/null
+    _wine_run win64 wine64 wow64 "$@"
 }
 
-# wow64_stop DIR: end the prefix's wineserver and every Wine process in it.
-# Returns 0 also when nothing was running.
+# _wine_run ARCH LOADER NAME DIR EXE [ARGS...]: wow64_run for a prefix of either
+# architecture; NAME (wow64, win32) names the caller in messages.
+_wine_run() {
+    local arch=$1 loader=$2 name=$3 dir; shift 3
+    [ $# -ge 2 ] || { echo "usage: ${name}_run DIR EXE [ARGS...]" >&2; return 2; }
+    dir=$(_wow64_abs "$1"); shift
+    [ -f "$dir/system.reg" ] || { echo "$name: $dir is not a Wine prefix" >&2; return 2; }
+    _wine_prestart "$arch" "$dir" "$loader"
+    _wine_prefix_env "$arch" "$dir" env WINEDEBUG="${WOW64_WINEDEBUG:--all}" "$loader" "$@" </dev/null
+}
+
+# wow64_stop DIR: end the prefix's wineserver and every Wine process in it (a prefix
+# of either architecture). Returns 0 also when nothing was running.
 wow64_stop() {
     local dir
     [ -n "${1:-}" ] || { echo "usage: wow64_stop DIR" >&2; return 2; }

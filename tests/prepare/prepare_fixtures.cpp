@@ -32,7 +32,9 @@ int HelperProcesses::Start(const std::wstring& fileName)
         return -1;
     const HANDLE process = started.get();
     m_processes.push_back(std::move(started)); // ended and closed with the others
-    const ULONGLONG deadline = GetTickCount64() + 30000;
+    // A 32-bit copy takes a minute or more to start where 32-bit code is
+    // emulated (several on a busy machine).
+    const ULONGLONG deadline = GetTickCount64() + 900000;
     while (ReadStandinLog(log).empty()) {
         if (GetTickCount64() > deadline || WaitForSingleObject(process, 0) != WAIT_TIMEOUT)
             return -1;
@@ -112,7 +114,8 @@ bool TestService::Start()
 {
     if (!m_service || !StartServiceW(m_service.get(), 0, nullptr))
         return false;
-    return WaitForState(SERVICE_RUNNING, 30000);
+    // As long as a 32-bit service process may take to start (see Start above).
+    return WaitForState(SERVICE_RUNNING, 900000);
 }
 
 DWORD TestService::State() const

@@ -2,7 +2,8 @@
 // one launcher process in a prefix whose state the test prepares and then
 // inspects. Built twice: the x86_64 build runs under wine64, the shipped i686
 // build runs as a 32-bit process under WOW64, where the driver's keys live in
-// the 32-bit registry view and the Uninstall list is read in the 64-bit view.
+// the 32-bit registry view and the Uninstall list is read in the 64-bit view,
+// and on 32-bit Windows (a win32 prefix), where there is one view only.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -33,18 +34,38 @@ const REGSAM kOtherView = KEY_WOW64_64KEY;
 const wchar_t kSnapshotView[] = L"32";
 #endif
 
-// Where the tray-helper stand-ins and the test service come from: the 64-bit
-// ones where a test of the 32-bit build is given them, as on a real 64-bit
-// machine; else the test program's own folder.
-std::wstring HelperFolder()
-{
-    return ORBELLE_HELPER_BIN;
-}
-
 bool UnderWow64()
 {
     BOOL wow64 = FALSE;
     return QueryWow64(&wow64) && wow64;
+}
+
+// The 32-bit build outside WOW64: 32-bit Windows, where no 64-bit program or
+// package runs and both view flags name the one registry view.
+bool OnWin32()
+{
+    return sizeof(void*) == 4 && !UnderWow64();
+}
+
+// Where the tray-helper stand-ins and the test service come from: the 64-bit
+// ones where a test of the 32-bit build under WOW64 is given them, as on a
+// real 64-bit machine; else the test program's own folder.
+std::wstring HelperFolder()
+{
+    return OnWin32() ? L"" : ORBELLE_HELPER_BIN;
+}
+
+// The launchers and packages of a scenario. On 32-bit Windows the launcher
+// carries this build's 32-bit stand-ins and installs a 32-bit package
+// ("scenario_launcher_win32", "scenario-win32-...").
+std::wstring ScenarioLauncher(const std::wstring& name)
+{
+    return OnWin32() ? name + L"_win32" : name;
+}
+
+std::wstring ScenarioPackage(const std::wstring& name)
+{
+    return (OnWin32() ? L"scenario-win32-" : L"scenario-") + name;
 }
 
 std::wstring Bin(const std::wstring& name)
@@ -64,11 +85,13 @@ std::wstring UninstallEntry(const std::wstring& productCode)
     return std::wstring(product::kUninstallList) + L"\\" + productCode;
 }
 
-// Either of the launcher's package resources is removed at the end.
+// Either of the launcher's package resources is removed at the end (on
+// 32-bit Windows only the 32-bit one can be installed).
 void AdoptCarried(TestMachine& machine)
 {
-    machine.Adopt(BinDir() + L"\\scenario-observed-msi32.msi");
-    machine.Adopt(BinDir() + L"\\scenario-observed-msi64.msi");
+    machine.Adopt(Bin(ScenarioPackage(L"observed-msi32.msi")));
+    if (!OnWin32())
+        machine.Adopt(Bin(L"scenario-observed-msi64.msi"));
 }
 
 std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRecord>& records)
@@ -110,11 +133,43 @@ struct RunFolders {
 };
 
 // Runs a launcher of this build; `folder` is its current folder (empty: the
-// test program's).
+// test program's). Where 32-bit code is emulated, a run of the 32-bit build
+// is up to six 32-bit process starts (the launcher and its five children) of
+// a minute or more each.
 testing_support::ProcessResult RunLauncher(const std::wstring& launcher, const std::wstring& arguments,
                                            const Environment& env, const std::wstring& folder = L"")
 {
-    return RunProcess(Launcher(launcher) + L" " + arguments, env, 600000, folder);
+    const DWORD timeoutMs = sizeof(void*) == 4 ? 3600000 : 600000;
+    return RunProcess(Launcher(launcher) + L" " + arguments, env, timeoutMs, folder);
+}
+
+// The full paths of every key named `name` (in any letter case) below `key`,
+// in the process's default view; keys that cannot be opened are skipped.
+void FindKeysNamed(HKEY key, const std::wstring& path, const std::wstring& name, std::vector<std::wstring>& found)
+{
+    wchar_t child[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        const std::wstring childPath = path + L"\\" + child;
+        if (_wcsicmp(child, name.c_str()) == 0)
+            found.push_back(childPath);
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(key, child, 0, KEY_READ, &opened) == ERROR_SUCCESS) {
+            const UniqueHkey sub(opened);
+            FindKeysNamed(sub.get(), childPath, name, found);
+        }
+    }
+}
+
+// Every WOW6432Node key of the machine's and the user's registry.
+std::vector<std::wstring> Wow6432NodeKeys()
+{
+    std::vector<std::wstring> found;
+    FindKeysNamed(HKEY_LOCAL_MACHINE, L"HKLM", L"WOW6432Node", found);
+    FindKeysNamed(HKEY_CURRENT_USER, L"HKCU", L"WOW6432Node", found);
+    return found;
 }
 
 // The typical unattended deployment: "OrbelleSetup.exe -quiet" on a machine
@@ -124,7 +179,11 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     TestMachine machine;
     RunFolders run;
     ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
-    ASSERT_TRUE(machine.Install(Bin(L"scenario-old-1.0.13.msi"))) << "the earlier release did not install";
+    // 32-bit Windows has one registry view and no key to redirect into.
+    if (OnWin32()) {
+        ASSERT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
+    }
+    ASSERT_TRUE(machine.Install(Bin(ScenarioPackage(L"old-1.0.13.msi")))) << "the earlier release did not install";
     AdoptCarried(machine);
 
     const std::wstring settings = DriverSettingsKeyPath();
@@ -134,8 +193,11 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     const std::wstring instances = DeviceInstancesKeyPath();
     ASSERT_TRUE(PlantDeviceInstances(instances));
     // A key of the backup's name in the other registry view must survive:
-    // the backup is removed in the launcher's own view only.
-    ASSERT_TRUE(SetTextRaw(SettingsBackupKeyPath(), L"Decoy", L"other view", kOtherView));
+    // the backup is removed in the launcher's own view only. (On 32-bit
+    // Windows there is no other view: the flag names the only one.)
+    if (!OnWin32()) {
+        ASSERT_TRUE(SetTextRaw(SettingsBackupKeyPath(), L"Decoy", L"other view", kOtherView));
+    }
     // The installed driver is running: two tray helpers of one name, one of
     // the other, a program whose name differs only in case, and the device
     // monitor service, which records what it receives in the same log.
@@ -155,7 +217,7 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     for (const wchar_t* payload : {L"vcredist_x86", L"vcredist_x64", L"kv_isu"})
         env[std::wstring(L"STANDIN_UNPACK_") + payload] = L"1";
 
-    const auto result = RunLauncher(L"scenario_launcher", L"-quiet", env);
+    const auto result = RunLauncher(ScenarioLauncher(L"scenario_launcher"), L"-quiet", env);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
@@ -222,26 +284,38 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
     EXPECT_EQ(settingsDuring, backupDuring);
     // Afterwards the copy is gone, and only in the launcher's own view.
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    EXPECT_EQ(L"other view", GetTextRaw(SettingsBackupKeyPath(), L"Decoy", kOtherView));
+    if (!OnWin32()) {
+        EXPECT_EQ(L"other view", GetTextRaw(SettingsBackupKeyPath(), L"Decoy", kOtherView));
+    }
 
     // The new release is installed by the real Windows Installer: "MSI64"
     // under WOW64, "MSI32" otherwise, and the package stays in its folder.
+    // Its Uninstall entry is in the 64-bit view, on 32-bit Windows in the
+    // only one (the default view of every process there).
+    const REGSAM uninstallView = OnWin32() ? 0 : KEY_WOW64_64KEY;
     const std::wstring newProductCode = GetTextRaw(settings, L"ProductCode");
     EXPECT_NE(oldProductCode, newProductCode);
-    EXPECT_EQ(L"1.0.15", GetTextRaw(UninstallEntry(newProductCode), L"DisplayVersion", KEY_WOW64_64KEY));
+    EXPECT_EQ(L"1.0.15", GetTextRaw(UninstallEntry(newProductCode), L"DisplayVersion", uninstallView));
     const std::wstring resource = UnderWow64() ? L"MSI64" : L"MSI32";
     EXPECT_EQ(L"Orbelle Scenario Driver 1.0.15 (" + resource + L")",
-              GetTextRaw(UninstallEntry(newProductCode), L"DisplayName", KEY_WOW64_64KEY));
+              GetTextRaw(UninstallEntry(newProductCode), L"DisplayName", uninstallView));
     EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetValueRaw(settings, L"Volume").data);
     std::vector<std::uint8_t> left, carried;
     ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
-    ASSERT_TRUE(
-        ReadFileBytes(Bin(UnderWow64() ? L"scenario-observed-msi64.msi" : L"scenario-observed-msi32.msi"), carried));
+    ASSERT_TRUE(ReadFileBytes(
+        Bin(UnderWow64() ? L"scenario-observed-msi64.msi" : ScenarioPackage(L"observed-msi32.msi")), carried));
     EXPECT_EQ(carried, left);
 
-    // The 64-bit package registered in the 64-bit Uninstall list only, and
-    // looking up the version left no empty entry in the 32-bit one.
-    EXPECT_FALSE(KeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
+    if (OnWin32()) {
+        // The earlier release's entry, where its version was read, is as it
+        // was, and nothing was redirected anywhere.
+        EXPECT_EQ(L"1.0.13", GetTextRaw(UninstallEntry(oldProductCode), L"DisplayVersion"));
+        EXPECT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
+    } else {
+        // The 64-bit package registered in the 64-bit Uninstall list only, and
+        // looking up the version left no empty entry in the 32-bit one.
+        EXPECT_FALSE(KeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
+    }
     // Nothing is left in the temporary folder.
     EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
 }

@@ -55,7 +55,9 @@ bool RemoveDriverTraces()
 
 int RunMsiexec(const std::wstring& arguments)
 {
-    const ProcessResult result = RunProcess(L"msiexec.exe " + arguments, {}, 300000);
+    // Generous: a 32-bit msiexec takes minutes to start on a busy machine
+    // that emulates 32-bit code.
+    const ProcessResult result = RunProcess(L"msiexec.exe " + arguments, {}, 1200000);
     return result.started && !result.timedOut ? static_cast<int>(result.exitCode) : -1;
 }
 

@@ -41,7 +41,7 @@ std::wstring InstalledPackagePath();
 bool RemoveDriverTraces();
 
 // Runs the system's msiexec.exe with `arguments` and returns its exit code,
-// or -1 when it did not start or did not end within 300 s.
+// or -1 when it did not start or did not end within 20 minutes.
 int RunMsiexec(const std::wstring& arguments);
 
 // What a test leaves on the machine goes when the object goes away: the
