@@ -106,6 +106,13 @@ wow64_enable_emulation() {
     echo "wow64: enabled i386 emulation ($WOW64_QEMU via binfmt_misc '$WOW64_BINFMT_NAME') because $why"
 }
 
+# wow64_emulated: true when 32-bit x86 code runs through the qemu entry
+# above (registered and enabled), false when it runs natively.
+wow64_emulated() {
+    local entry="$WOW64_BINFMT_DIR/$WOW64_BINFMT_NAME"
+    [ -r "$entry" ] && head -n1 "$entry" | grep -qx enabled
+}
+
 # wow64_disable_emulation: remove the binfmt_misc entry registered above (root).
 # Silent and 0 if there is none.
 wow64_disable_emulation() {
