@@ -41,7 +41,12 @@ trace_events() {
       flush(); n = $0; sub(/.* name L"/, "", n); sub(/".*/, "", n)
       pending = "resource\t" n "\t"; status = "found"; want = n; next }
     /find_entry_by_name .* not found/ && pending ~ /^resource/ && index($0, "L\"" want "\"") { status = "missing"; next }
+    # The launcher loads its strings first; system DLLs that load their own
+    # in the same thread (the cryptographic provider) are left out.
     /LoadStringW instance/ {
+      inst = $0; sub(/.*instance = /, "", inst); sub(/,.*/, "", inst)
+      if (own == "") own = inst
+      if (inst != own) next
       flush(); id = $0; sub(/.*id = /, "", id); sub(/,.*/, "", id)
       pending = "string\t" hex(id) "\t"; status = "found"; next }
     /find_entry_by_id .* id 0006 not found/ && pending ~ /^string/ { status = "missing"; next }
