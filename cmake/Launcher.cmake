@@ -136,7 +136,7 @@ function(orbelle_add_launcher target)
     ${PROJECT_SOURCE_DIR}/framework/lean_runtime.cpp
     ${rc_file} ${checked})
   target_compile_options(${target} PRIVATE ${ORBELLE_LEAN_FLAGS} -flto)
-  target_link_libraries(${target} PRIVATE orbelle_core_lto)
+  target_link_libraries(${target} PRIVATE orbelle_launcher_lto)
   # The loader's mitigations, named although this linker sets them by default
   # (older ones did not): a random base address with the relocations it needs,
   # no execution of data, and on x86_64 the full 64-bit range for the base.
