@@ -18,7 +18,16 @@
 // for files and snapshots, as WIL's handle_invalid policy does). T is a
 // pointer type or, for the kinds whose handles are integers (CryptoAPI's),
 // an integer type.
-template <typename T, auto Close, std::intptr_t kNone = 0, std::intptr_t kAlsoNone = kNone> class UniqueHandle {
+//
+// `Succeeded` is left out (nullptr) for kinds whose functions leave the
+// out-parameter empty or untouched when they fail: such an owner hands out
+// its slot with put(). A kind whose functions may leave anything in a failed
+// out-parameter (the registry's) names the test of its functions' result
+// instead, and its owner takes a handle only through receive(), which keeps
+// what a call left in the slot only when the call succeeded: no call site
+// has to remember to drop it.
+template <typename T, auto Close, std::intptr_t kNone = 0, std::intptr_t kAlsoNone = kNone, auto Succeeded = nullptr>
+class UniqueHandle {
   public:
     UniqueHandle() noexcept = default;
     explicit UniqueHandle(T handle) noexcept : m_handle(handle) {}
@@ -69,11 +78,33 @@ template <typename T, auto Close, std::intptr_t kNone = 0, std::intptr_t kAlsoNo
     }
 
     // Closes the held handle and returns the address of the empty slot, for
-    // functions that hand a handle back through an out-parameter.
+    // functions that hand a handle back through an out-parameter. Only for
+    // the kinds without a `Succeeded` test.
     T* put() noexcept
     {
+        static_assert(std::is_null_pointer_v<decltype(Succeeded)>,
+                      "this kind's functions may leave anything in a failed out-parameter: use receive()");
         reset();
         return &m_handle;
+    }
+
+    // Closes the held handle, then calls `call` with the address of an empty
+    // slot (as a function that hands a handle back through an out-parameter
+    // takes it) and takes what the call left there only when `Succeeded`
+    // says its result is a success; anything else there is dropped, never
+    // closed. Returns the call's result. Only for the kinds with a
+    // `Succeeded` test.
+    template <typename Call> auto receive(Call call)
+    {
+        static_assert(!std::is_null_pointer_v<decltype(Succeeded)>, "this kind hands out its slot with put()");
+        reset();
+        T slot = none();
+        const auto result = call(&slot);
+        if constexpr (!std::is_null_pointer_v<decltype(Succeeded)>) {
+            if (Succeeded(result))
+                m_handle = slot;
+        }
+        return result;
     }
 
     // Gives up ownership without closing; the caller closes the result.
@@ -97,6 +128,12 @@ inline void ReleaseCryptProvider(HCRYPTPROV provider)
 {
     CryptReleaseContext(provider, 0);
 }
+// The registry's functions report ERROR_SUCCESS; a failed one may leave
+// anything in its out-parameter.
+constexpr bool RegistryCallSucceeded(LONG status)
+{
+    return status == ERROR_SUCCESS;
+}
 } // namespace unique_handle_detail
 
 constexpr std::intptr_t kInvalidHandleValue = -1; // INVALID_HANDLE_VALUE
@@ -111,8 +148,8 @@ using UniqueSnapshotHandle = UniqueHandle<HANDLE, &::CloseHandle, kInvalidHandle
 using UniqueFindHandle = UniqueHandle<HANDLE, &::FindClose, kInvalidHandleValue>;
 // Service control manager and service handles from OpenSCManagerW and OpenServiceW.
 using UniqueServiceHandle = UniqueHandle<SC_HANDLE, &::CloseServiceHandle>;
-// Registry keys from RegOpenKeyExW and RegCreateKeyExW.
-using UniqueHkey = UniqueHandle<HKEY, &::RegCloseKey>;
+// Registry keys from RegOpenKeyExW and RegCreateKeyExW, taken with receive().
+using UniqueHkey = UniqueHandle<HKEY, &::RegCloseKey, 0, 0, &unique_handle_detail::RegistryCallSucceeded>;
 // Modules from LoadLibraryW and LoadLibraryExW.
 using UniqueModule = UniqueHandle<HMODULE, &::FreeLibrary>;
 // Memory from LocalAlloc, such as security descriptors and SID strings.

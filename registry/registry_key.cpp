@@ -62,18 +62,13 @@ HRESULT RegistryKey::Open(bool readOnly) noexcept
     if (rootKey == nullptr)
         return E_FAIL;
     const REGSAM view = m_view64 ? kView64Flag : 0;
-    LONG status;
-    if (readOnly) {
-        status = RegOpenKeyExW(rootKey, m_path.c_str(), 0, kReadAccess | view, m_handle.put());
-    } else {
-        status = RegCreateKeyExW(rootKey, m_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kFullAccess | view,
-                                 nullptr, m_handle.put(), nullptr);
-    }
-    if (status != ERROR_SUCCESS) {
-        m_handle.release(); // the platform may leave anything in a failed out-parameter
-        return E_FAIL;
-    }
-    return S_OK;
+    const LONG status = m_handle.receive([&](HKEY* slot) {
+        if (readOnly)
+            return RegOpenKeyExW(rootKey, m_path.c_str(), 0, kReadAccess | view, slot);
+        return RegCreateKeyExW(rootKey, m_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kFullAccess | view,
+                               nullptr, slot, nullptr);
+    });
+    return status == ERROR_SUCCESS ? S_OK : E_FAIL;
 }
 
 namespace {
@@ -85,20 +80,17 @@ namespace {
 LONG OpenUnfollowed(HKEY base, const std::wstring& name, REGSAM access, bool create, UniqueHkey& key) noexcept
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        LONG status = RegOpenKeyExW(base, name.c_str(), REG_OPTION_OPEN_LINK, access, key.put());
-        if (status != ERROR_FILE_NOT_FOUND || !create) {
-            if (status != ERROR_SUCCESS)
-                key.release();
+        LONG status = key.receive(
+            [&](HKEY* slot) { return RegOpenKeyExW(base, name.c_str(), REG_OPTION_OPEN_LINK, access, slot); });
+        if (status != ERROR_FILE_NOT_FOUND || !create)
             return status;
-        }
-        key.release();
         DWORD disposition = 0;
-        status = RegCreateKeyExW(base, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key.put(),
-                                 &disposition);
-        if (status != ERROR_SUCCESS) {
-            key.release();
+        status = key.receive([&](HKEY* slot) {
+            return RegCreateKeyExW(base, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, slot,
+                                   &disposition);
+        });
+        if (status != ERROR_SUCCESS)
             return status;
-        }
         if (disposition == REG_CREATED_NEW_KEY)
             return ERROR_SUCCESS;
         key.reset();

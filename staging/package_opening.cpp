@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include "framework/path_text.h"
 #include "framework/run_log.h"
-#include "launcher/product_constants.h"
 #include "staging/failure_report.h"
 
 namespace {
@@ -22,11 +22,10 @@ const wchar_t kInstallOption[] = L"/i ";
 int ReadPackageClassName(std::wstring& name)
 {
     UniqueHkey extension;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPackageExtensionKey, 0, KEY_QUERY_VALUE, extension.put());
-    if (status != ERROR_SUCCESS) {
-        extension.release();
+    LONG status = extension.receive(
+        [](HKEY* slot) { return RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPackageExtensionKey, 0, KEY_QUERY_VALUE, slot); });
+    if (status != ERROR_SUCCESS)
         return status == ERROR_FILE_NOT_FOUND ? ERROR_FILE_NOT_FOUND : ErrorStatus(status);
-    }
     // Room for the longest name, its terminator and one unit more, so that a
     // longer value is told apart from one that fits exactly.
     wchar_t buffer[kMaxClassNameChars + 2] = {};
@@ -68,10 +67,10 @@ int OpenMachinePackageClass(UniqueHkey& classKey)
     if (status != 0)
         return status;
     name.insert(0, kPackageExtensionKey, kMachineClassesChars);
-    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ, classKey.put());
+    const LONG opened = classKey.receive(
+        [&](HKEY* slot) { return RegOpenKeyExW(HKEY_LOCAL_MACHINE, name.c_str(), 0, KEY_READ, slot); });
     if (opened == ERROR_SUCCESS)
         return 0;
-    classKey.release();
     return opened == ERROR_FILE_NOT_FOUND ? ERROR_FILE_NOT_FOUND : ErrorStatus(opened);
 }
 
@@ -91,8 +90,6 @@ int OpenPackageWithFullInterface(const std::wstring& packagePath, ChildStart sta
     if (status != 0)
         return status;
     std::wstring arguments = kInstallOption;
-    arguments += product::kPathQuote;
-    arguments += packagePath;
-    arguments += product::kPathQuote;
+    arguments += QuotedPath(packagePath);
     return RunProgram(msiexec, arguments, start);
 }

@@ -25,10 +25,12 @@ HANDLE Fake(std::intptr_t value)
 using NullKind = UniqueHandle<HANDLE, &RecordingClose>;
 using InvalidKind = UniqueHandle<HANDLE, &RecordingClose, kInvalidHandleValue, 0>;
 
-class UniqueHandleTest : public ::testing::Test {
+// Each test starts with an empty record of closes.
+template <typename Base> class Recorded : public Base {
   protected:
     void SetUp() override { g_closed.clear(); }
 };
+using UniqueHandleTest = Recorded<::testing::Test>;
 
 struct NoneCase {
     std::intptr_t value;
@@ -36,10 +38,7 @@ struct NoneCase {
     bool invalidKindValid;
 };
 
-class NoHandleValues : public ::testing::TestWithParam<NoneCase> {
-  protected:
-    void SetUp() override { g_closed.clear(); }
-};
+class NoHandleValues : public Recorded<::testing::TestWithParam<NoneCase>> {};
 
 TEST_P(NoHandleValues, AreNeverClosed)
 {
@@ -114,6 +113,51 @@ TEST_F(UniqueHandleTest, PutClosesTheOldHandleAndHandsOutTheEmptySlot)
     *slot = Fake(0x70);
     EXPECT_EQ(Fake(0x70), owner.get());
 }
+
+// A kind whose functions may leave anything in a failed out-parameter, as the
+// registry's do (UniqueHkey): the owner takes the slot's value only from a
+// call that succeeded, and never closes what a failed one left there.
+constexpr bool StatusSucceeded(LONG status)
+{
+    return status == ERROR_SUCCESS;
+}
+using StatusKind = UniqueHandle<HANDLE, &RecordingClose, 0, 0, &StatusSucceeded>;
+
+struct ReceiveCase {
+    const char* story;
+    LONG status; // what the call returns, after writing 0x90 into the slot
+    bool kept;
+};
+
+class Receive : public Recorded<::testing::TestWithParam<ReceiveCase>> {};
+
+TEST_P(Receive, TakesTheSlotOnlyFromACallThatSucceeded)
+{
+    const ReceiveCase& c = GetParam();
+    {
+        StatusKind owner(Fake(0x80));
+        HANDLE offered = Fake(0x1);
+        const LONG result = owner.receive([&](HANDLE* slot) {
+            offered = *slot;
+            *slot = Fake(0x90);
+            return c.status;
+        });
+        EXPECT_EQ(c.status, result);
+        EXPECT_EQ(nullptr, offered) << "the slot handed to the call is empty";
+        ASSERT_EQ(1u, g_closed.size()) << "the handle held before is closed first";
+        EXPECT_EQ(Fake(0x80), g_closed[0]);
+        EXPECT_EQ(c.kept, owner.valid()) << c.story;
+    }
+    const std::vector<HANDLE> expected =
+        c.kept ? std::vector<HANDLE>{Fake(0x80), Fake(0x90)} : std::vector<HANDLE>{Fake(0x80)};
+    EXPECT_EQ(expected, g_closed) << c.story;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Receive,
+                         ::testing::Values(ReceiveCase{"a success", ERROR_SUCCESS, true},
+                                           ReceiveCase{"a missing key", ERROR_FILE_NOT_FOUND, false},
+                                           ReceiveCase{"access denied", ERROR_ACCESS_DENIED, false},
+                                           ReceiveCase{"more data", ERROR_MORE_DATA, false}));
 
 DWORD WINAPI TryAcquire(void* mutex)
 {

@@ -307,7 +307,8 @@ DWORD WINAPI RewriteForever(void* param)
     const Bytes small = BytesRecord(0x11, 4);
     const Bytes large = BytesRecord(0x22, 4000);
     UniqueHkey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"G", 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
+    if (key.receive([](HKEY* slot) { return RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"G", 0, KEY_SET_VALUE, slot); }) !=
+        ERROR_SUCCESS)
         return 1;
     while (!shared->stop) {
         const Bytes& next = (shared->writes % 2) ? large : small;

@@ -11,17 +11,17 @@ namespace {
 UniqueHkey OpenKey(const std::wstring& path, REGSAM access, REGSAM view)
 {
     UniqueHkey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | view, key.put()) != ERROR_SUCCESS)
-        key.reset();
+    key.receive([&](HKEY* slot) { return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | view, slot); });
     return key;
 }
 
 UniqueHkey CreateKey(const std::wstring& path, REGSAM view)
 {
     UniqueHkey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.put(),
-                        nullptr) != ERROR_SUCCESS)
-        key.reset();
+    key.receive([&](HKEY* slot) {
+        return RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, slot,
+                               nullptr);
+    });
     return key;
 }
 
@@ -174,9 +174,10 @@ bool CreateLinkRaw(const std::wstring& path, const std::wstring& target)
     const UniqueHkey targetKey = OpenKey(target, KEY_READ, 0);
     const std::wstring name = targetKey ? FullKeyName(targetKey.get()) : L"";
     UniqueHkey link;
-    if (name.empty() ||
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
-                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, link.put(), nullptr) != ERROR_SUCCESS)
+    if (name.empty() || link.receive([&](HKEY* slot) {
+            return RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                   KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, slot, nullptr);
+        }) != ERROR_SUCCESS)
         return false;
     // The target's name without a terminator, as links hold it.
     return RegSetValueExW(link.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(name.data()),
@@ -186,21 +187,19 @@ bool CreateLinkRaw(const std::wstring& path, const std::wstring& target)
 bool DeleteLinkRaw(const std::wstring& path)
 {
     using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+    const auto openLink = [&](REGSAM access, UniqueHkey& link) {
+        return link.receive([&](HKEY* slot) {
+            return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, access, slot);
+        });
+    };
     UniqueHkey link;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, DELETE | KEY_QUERY_VALUE, link.put()) ==
-        ERROR_SUCCESS) {
+    if (openLink(DELETE | KEY_QUERY_VALUE, link) == ERROR_SUCCESS) {
         FARPROC proc = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey");
         if (proc)
             reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void*>(proc))(link.get());
-    } else {
-        link.release();
     }
     UniqueHkey left;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, left.put()) != ERROR_SUCCESS) {
-        left.release();
-        return true;
-    }
-    return false;
+    return openLink(KEY_READ, left) != ERROR_SUCCESS;
 }
 
 } // namespace testing_support

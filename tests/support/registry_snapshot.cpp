@@ -39,7 +39,8 @@ void Fill(HKEY key, REGSAM view, KeySnapshot& snapshot)
     for (const std::wstring& name : EnumNames(key, false)) {
         KeySnapshot& child = snapshot.subkeys[name];
         UniqueHkey opened;
-        if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ | view, opened.put()) == ERROR_SUCCESS)
+        if (opened.receive([&](HKEY* slot) { return RegOpenKeyExW(key, name.c_str(), 0, KEY_READ | view, slot); }) ==
+            ERROR_SUCCESS)
             Fill(opened.get(), view, child);
     }
 }
@@ -47,8 +48,9 @@ void Fill(HKEY key, REGSAM view, KeySnapshot& snapshot)
 bool Write(HKEY parent, const std::wstring& name, const KeySnapshot& snapshot, REGSAM view)
 {
     UniqueHkey key;
-    if (RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.put(), nullptr) !=
-        ERROR_SUCCESS)
+    if (key.receive([&](HKEY* slot) {
+            return RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, slot, nullptr);
+        }) != ERROR_SUCCESS)
         return false;
     for (const auto& value : snapshot.values) {
         if (WriteValueExact(key.get(), value.first, value.second.type, value.second.bytes) != ERROR_SUCCESS)
@@ -215,7 +217,9 @@ KeySnapshot TakeSnapshot(const std::wstring& path, REGSAM view)
 {
     KeySnapshot snapshot;
     UniqueHkey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS)
+    if (key.receive([&](HKEY* slot) {
+            return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, slot);
+        }) == ERROR_SUCCESS)
         Fill(key.get(), view, snapshot);
     return snapshot;
 }

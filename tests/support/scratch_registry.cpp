@@ -15,8 +15,10 @@ ScratchRegistry::ScratchRegistry()
 {
     m_path = std::wstring(kTestsParent) + L"\\" + NewUuidText();
     UniqueHkey scratch; // the override keeps its own reference
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, scratch.put(),
-                        nullptr) != ERROR_SUCCESS)
+    if (scratch.receive([&](HKEY* slot) {
+            return RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, slot,
+                                   nullptr);
+        }) != ERROR_SUCCESS)
         return;
     m_ok = RegOverridePredefKey(HKEY_LOCAL_MACHINE, scratch.get()) == ERROR_SUCCESS;
 }

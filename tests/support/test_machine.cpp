@@ -18,9 +18,10 @@ const wchar_t kOpenCommandKey[] = L"Msi.Package\\shell\\Open\\command";
 UniqueHkey OpenCommandKey()
 {
     UniqueHkey key;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, kOpenCommandKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                        nullptr) != ERROR_SUCCESS)
-        key.reset();
+    key.receive([](HKEY* slot) {
+        return RegCreateKeyExW(HKEY_CLASSES_ROOT, kOpenCommandKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, slot,
+                               nullptr);
+    });
     return key;
 }
 
@@ -137,11 +138,11 @@ bool UserKeyPresent(const wchar_t* path)
 bool SetUserDefault(const std::wstring& path, const std::wstring& text)
 {
     UniqueHkey key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) !=
-        ERROR_SUCCESS) {
-        key.release();
+    if (key.receive([&](HKEY* slot) {
+            return RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, slot,
+                                   nullptr);
+        }) != ERROR_SUCCESS)
         return false;
-    }
     return WriteValueExact(key.get(), L"", REG_SZ, WideBytes(text, true)) == ERROR_SUCCESS;
 }
 
