@@ -4,32 +4,31 @@
 
 #include <string>
 
+#include "framework/system_function.h"
+
 namespace {
 
-FARPROC Kernel32Entry(const char* name)
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+
+SetDefaultDllDirectoriesFn SetDefaultDllDirectoriesOfThisSystem()
 {
-    const HMODULE kernel32 = GetModuleHandleW(L"kernel32");
-    return kernel32 ? GetProcAddress(kernel32, name) : nullptr;
+    return SystemFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories");
 }
 
 } // namespace
 
 DllSearch RestrictDllSearchPath()
 {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const FARPROC proc = Kernel32Entry("SetDefaultDllDirectories");
-    if (proc != nullptr) {
-        auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(proc));
-        if (setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
-            return DllSearch::kSystemFolderOnly;
-    }
+    const SetDefaultDllDirectoriesFn setDefault = SetDefaultDllDirectoriesOfThisSystem();
+    if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return DllSearch::kSystemFolderOnly;
     return SetDllDirectoryW(L"") ? DllSearch::kCurrentFolderRemoved : DllSearch::kUnchanged;
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* name)
 {
     // The flag is understood exactly where SetDefaultDllDirectories exists.
-    if (Kernel32Entry("SetDefaultDllDirectories") != nullptr)
+    if (SetDefaultDllDirectoriesOfThisSystem() != nullptr)
         return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     wchar_t folder[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);

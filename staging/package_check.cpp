@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "framework/system_function.h"
 #include "launcher/exit_codes.h"
 #include "staging/failure_report.h"
 
@@ -20,14 +21,11 @@ int QueryFinalPath(HANDLE file, std::wstring& path, bool& known)
 {
     using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
     known = false;
-    // kernel32 is mapped into every process; nothing is loaded by name here.
-    const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-    FARPROC proc = kernel32 ? GetProcAddress(kernel32, "GetFinalPathNameByHandleW") : nullptr;
-    if (proc == nullptr)
+    const auto finalPath = SystemFunction<GetFinalPathFn>(L"kernel32.dll", "GetFinalPathNameByHandleW");
+    if (finalPath == nullptr)
         return 0;
     wchar_t buffer[kFinalPathChars];
-    const DWORD length = reinterpret_cast<GetFinalPathFn>(reinterpret_cast<void*>(proc))(
-        file, buffer, kFinalPathChars, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD length = finalPath(file, buffer, kFinalPathChars, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0)
         return LastErrorStatus();
     path.assign(buffer, length < kFinalPathChars ? length : 0);
@@ -50,23 +48,6 @@ wchar_t AsciiUpper(wchar_t c)
     return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
 }
 
-bool HasFinalPathPrefix(const std::wstring& path)
-{
-    return path.compare(0, wcslen(kLongPrefix), kLongPrefix) == 0;
-}
-
-// The `length` characters at `a` against `b`, ASCII letters' case aside.
-bool SameTextIgnoringAsciiCase(const wchar_t* a, size_t length, const std::wstring& b)
-{
-    if (length != b.size())
-        return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int QueryFileIdentity(HANDLE file, FileIdentity& identity)
@@ -87,12 +68,19 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b)
 
 std::wstring WithoutFinalPathPrefix(const std::wstring& path)
 {
-    return HasFinalPathPrefix(path) ? path.substr(wcslen(kLongPrefix)) : path;
+    const size_t prefix = wcslen(kLongPrefix);
+    return path.compare(0, prefix, kLongPrefix) == 0 ? path.substr(prefix) : path;
 }
 
 bool SamePathIgnoringAsciiCase(const std::wstring& a, const std::wstring& b)
 {
-    return SameTextIgnoringAsciiCase(a.c_str(), a.size(), b);
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
+            return false;
+    }
+    return true;
 }
 
 bool IsPackageAsWritten(const HeldPackage& held, const FileIdentity& written, const std::wstring& expectedPath)
@@ -101,10 +89,7 @@ bool IsPackageAsWritten(const HeldPackage& held, const FileIdentity& written, co
         return false;
     if (held.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-    if (!held.pathKnown)
-        return true;
-    const size_t skip = HasFinalPathPrefix(held.finalPath) ? wcslen(kLongPrefix) : 0;
-    return SameTextIgnoringAsciiCase(held.finalPath.c_str() + skip, held.finalPath.size() - skip, expectedPath);
+    return !held.pathKnown || SamePathIgnoringAsciiCase(WithoutFinalPathPrefix(held.finalPath), expectedPath);
 }
 
 int CheckHeldPackage(HANDLE hold, const FileIdentity& written, const std::wstring& expectedPath)

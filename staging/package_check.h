@@ -45,8 +45,8 @@ bool SamePathIgnoringAsciiCase(const std::wstring& a, const std::wstring& b);
 
 // True when `held` is the file that was `written` at `expectedPath`: the same
 // identity, one name, a file (not a folder or reparse point), and, where the
-// final path is known, that path without its prefix equal to `expectedPath`
-// (SamePathIgnoringAsciiCase).
+// final path is known, that path without its prefix (WithoutFinalPathPrefix)
+// equal to `expectedPath` (SamePathIgnoringAsciiCase).
 bool IsPackageAsWritten(const HeldPackage& held, const FileIdentity& written, const std::wstring& expectedPath);
 
 // Reads the facts of `hold` (GetFinalPathNameByHandleW is looked up at run

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/dll_search.h"
+#include "framework/system_function.h"
 #include "framework/unique_handle.h"
 #include "tests/support/test_support.h"
 
@@ -57,5 +58,33 @@ TEST(DllSearch, AfterTheRestrictionADllBesideTheProgramIsNotFoundByName)
     comctl32.reset();
     EXPECT_TRUE(InitCommonControlsFromSystem());
 }
+
+// The run-time lookup of functions that some Windows versions lack: exports
+// of the modules the process has mapped, and nothing loaded on the way.
+struct LookupCase {
+    const char* story;
+    const wchar_t* module;
+    const char* name;
+    bool found;
+};
+
+class SystemFunctionLookup : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(SystemFunctionLookup, FindsExportsOfMappedModulesOnly)
+{
+    const LookupCase& c = GetParam();
+    ASSERT_EQ(nullptr, GetModuleHandleW(kPlanted)) << "the planted DLL is mapped before the lookup";
+    EXPECT_EQ(c.found, MappedModuleFunction(c.module, c.name) != nullptr) << c.story;
+    EXPECT_EQ(nullptr, GetModuleHandleW(kPlanted)) << "the lookup loaded the DLL beside the program";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SystemFunctionLookup,
+    ::testing::Values(
+        LookupCase{"kernel32's own export", L"kernel32.dll", "IsWow64Process", true},
+        LookupCase{"an export of advapi32, an import of the program", L"advapi32.dll", "RegDeleteKeyExW", true},
+        LookupCase{"ntdll, mapped into every process", L"ntdll.dll", "NtDeleteKey", true},
+        LookupCase{"a name the module does not export", L"kernel32.dll", "OrbelleNoSuchExport", false},
+        LookupCase{"a DLL beside the program that is not mapped", kPlanted, "OrbellePlantedMarker", false}));
 
 } // namespace
