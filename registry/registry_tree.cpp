@@ -2,12 +2,11 @@
 
 #include <vector>
 
+#include "framework/system_function.h"
 #include "framework/wow64_query.h"
 #include "registry/raw_value.h"
 
 namespace {
-
-const RegistryTreeSeam* g_seam = nullptr;
 
 // Names are fetched into buffers sized from the key's reported maximum and
 // grown to this when the platform still asks for more; it holds every valid
@@ -45,15 +44,20 @@ template <typename Step> LONG EnumerateName(std::vector<wchar_t>& buffer, DWORD*
     }
 }
 
-bool IsWow64Process() noexcept
+bool AskWow64()
 {
-    if (g_seam && g_seam->wow64 >= 0)
-        return g_seam->wow64 != 0;
     BOOL wow64 = FALSE;
-    // A failed query counts as "not WOW64": the plain delete is then used.
-    if (!QueryWow64(&wow64))
-        return false;
-    return wow64 != FALSE;
+    return QueryWow64(&wow64) && wow64 != FALSE;
+}
+
+DeleteKeyExFn LookUpDeleteKeyEx()
+{
+    return SystemFunction<DeleteKeyExFn>(L"advapi32.dll", "RegDeleteKeyExW");
+}
+
+bool NoRefusal(const RegistryKey&)
+{
+    return false;
 }
 
 // Deletes the key parent\name (which has no subkeys left). Under WOW64 the
@@ -62,20 +66,11 @@ bool IsWow64Process() noexcept
 // imports, so it is loaded already: no DLL is loaded by name here.
 LONG DeleteOneKey(HKEY parent, const wchar_t* name, bool view64) noexcept
 {
-    if (!IsWow64Process())
+    if (!g_registryWow64Seam())
         return RegDeleteKeyW(parent, name);
-    const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-    if (advapi == nullptr)
-        return ERROR_MOD_NOT_FOUND;
-    RegistryTreeSeam::DeleteKeyExFn deleteKeyEx = nullptr;
-    if (!(g_seam && g_seam->hideDeleteKeyEx)) {
-        FARPROC proc = GetProcAddress(advapi, "RegDeleteKeyExW");
-        deleteKeyEx = reinterpret_cast<RegistryTreeSeam::DeleteKeyExFn>(reinterpret_cast<void*>(proc));
-    }
+    const DeleteKeyExFn deleteKeyEx = g_deleteKeyExSeam();
     if (deleteKeyEx == nullptr)
         return ERROR_PROC_NOT_FOUND;
-    if (g_seam && g_seam->deleteKeyEx)
-        deleteKeyEx = g_seam->deleteKeyEx;
     const REGSAM access = RegistryKey::kFullAccess | (view64 ? RegistryKey::kView64Flag : 0);
     return deleteKeyEx(parent, name, access, 0);
 }
@@ -90,10 +85,9 @@ HRESULT CopyTreeAt(RegistryKey& source, RegistryKey& destination, int depth) noe
 
 } // namespace
 
-void SetRegistryTreeSeam(const RegistryTreeSeam* seam) noexcept
-{
-    g_seam = seam;
-}
+Seam<Wow64Question> g_registryWow64Seam(&AskWow64);
+Seam<DeleteKeyExLookup> g_deleteKeyExSeam(&LookUpDeleteKeyEx);
+Seam<ValueListingRefusal> g_valueListingRefusalSeam(&NoRefusal);
 
 HRESULT RegistryKey::EnumSubkeys(NameList& names) noexcept
 {
@@ -126,7 +120,7 @@ HRESULT RegistryKey::EnumValues(NameList& names) noexcept
     names.clear();
     if (!m_handle)
         return E_FAIL;
-    if (g_seam && g_seam->failValueListing && g_seam->failValueListing(*this))
+    if (g_valueListingRefusalSeam(*this))
         return E_FAIL;
     DWORD count = 0;
     DWORD maxLength = 0;
@@ -159,12 +153,9 @@ HRESULT RegistryKey::DeleteLinkItself() noexcept
     using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
     if (!IsLink())
         return E_FAIL;
-    // ntdll is mapped into every process; nothing is loaded by name here.
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    FARPROC proc = ntdll ? GetProcAddress(ntdll, "NtDeleteKey") : nullptr;
-    if (proc == nullptr)
+    const auto deleteKey = SystemFunction<NtDeleteKeyFn>(L"ntdll.dll", "NtDeleteKey");
+    if (deleteKey == nullptr)
         return E_FAIL;
-    const auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(reinterpret_cast<void*>(proc));
     return deleteKey(m_handle.get()) >= 0 ? S_OK : E_FAIL;
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "framework/test_seam.h"
 #include "registry/registry_key.h"
 
 // Copies every subkey of source, recursively, then every value of source into
@@ -24,19 +25,21 @@ HRESULT CopyTree(RegistryKey& source, RegistryKey& destination) noexcept;
 // Returns CopyTree's result (E_FAIL when the destination could not be opened).
 HRESULT CopyTreeTo(RegistryKey& source, const std::wstring& destinationPath) noexcept;
 
-// Test seam: stand-ins for answers that this machine cannot give for real
-// (a WOW64 process, a system whose AdvAPI32.dll lacks RegDeleteKeyExW, a key
-// whose values cannot be listed). The product never installs one.
-struct RegistryTreeSeam {
-    using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-    // -1: ask the system; 0: not under WOW64; 1: under WOW64.
-    int wow64 = -1;
-    // Behave as if AdvAPI32.dll had no RegDeleteKeyExW.
-    bool hideDeleteKeyEx = false;
-    // Called in place of the looked-up RegDeleteKeyExW when set.
-    DeleteKeyExFn deleteKeyEx = nullptr;
-    // When it returns true for a key, that key's value listing fails.
-    bool (*failValueListing)(const RegistryKey& key) = nullptr;
-};
-// Installs a seam (null removes it). The caller keeps it alive while set.
-void SetRegistryTreeSeam(const RegistryTreeSeam* seam) noexcept;
+// Test seams (framework/test_seam.h): stand-ins for answers that this
+// machine cannot give for real (a WOW64 process, a system whose AdvAPI32.dll
+// lacks RegDeleteKeyExW, a key whose values cannot be listed).
+//
+// Whether this process runs under WOW64. Real: QueryWow64
+// (framework/wow64_query.h); a failed query counts as "not under WOW64", so
+// the plain delete is used.
+using Wow64Question = bool (*)();
+extern Seam<Wow64Question> g_registryWow64Seam;
+// RegDeleteKeyExW as AdvAPI32.dll exports it, null where it has none. Real:
+// looked up at run time (Windows XP's 32-bit AdvAPI32 lacks it).
+using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+using DeleteKeyExLookup = DeleteKeyExFn (*)();
+extern Seam<DeleteKeyExLookup> g_deleteKeyExSeam;
+// True when the listing of `key`'s values fails before it starts. Real:
+// never (false).
+using ValueListingRefusal = bool (*)(const RegistryKey& key);
+extern Seam<ValueListingRefusal> g_valueListingRefusalSeam;

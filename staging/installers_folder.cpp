@@ -11,17 +11,11 @@
 
 namespace {
 
-const InstallersFolderSeam* g_seam = nullptr;
-
 const wchar_t kAsideInfix[] = L".moved-";
 
-// The owner kind of the entry behind `entry` (opened with READ_CONTROL);
-// Unknown when it cannot be read.
-OwnerKind OwnerOf(HANDLE entry, const std::wstring& path)
+OwnerKind SystemReportedOwner(HANDLE entry, const std::wstring&)
 {
     OwnerKind kind = OwnerKind::Unknown;
-    if (g_seam && g_seam->owner && g_seam->owner(path, kind))
-        return kind;
     QueryOwnerKind(entry, SE_FILE_OBJECT, kind);
     return kind;
 }
@@ -55,7 +49,7 @@ bool OwnersRecorded(const std::wstring& base)
 {
     bool writable = false;
     const UniqueFileHandle folder = OpenEntry(base, false, writable);
-    return folder && IsAdministrativeOwner(OwnerOf(folder.get(), base));
+    return folder && IsAdministrativeOwner(g_levelOwnerSeam(folder.get(), base));
 }
 
 // Gives the level behind `level` the descriptor's owner and DACL.
@@ -80,7 +74,7 @@ int Protect(HANDLE level, PSECURITY_DESCRIPTOR descriptor)
 int MoveAsideAndCreate(const std::wstring& path, SECURITY_ATTRIBUTES& attributes)
 {
     std::wstring text;
-    const long made = g_seam && g_seam->asideText ? g_seam->asideText(text) : NewUuidText(text);
+    const long made = g_asideTextSeam(text);
     if (made != 0)
         return ErrorStatus(static_cast<unsigned long>(made));
     const std::wstring aside = path + kAsideInfix + text;
@@ -102,7 +96,7 @@ int PrepareExistingLevel(const std::wstring& path, LevelRole role, bool ownersRe
         return LastErrorStatus();
     ExistingLevel level;
     level.role = role;
-    level.owner = OwnerOf(entry.get(), path);
+    level.owner = g_levelOwnerSeam(entry.get(), path);
     level.ownersRecorded = ownersRecorded;
     level.attributes = info.dwFileAttributes;
     switch (DecideExistingLevel(level)) {
@@ -164,7 +158,5 @@ int MakeProtectedFolders(const std::wstring& base, const std::wstring& relative)
     return 0;
 }
 
-void SetInstallersFolderSeam(const InstallersFolderSeam* seam)
-{
-    g_seam = seam;
-}
+Seam<EntryOwnerQuery> g_levelOwnerSeam(&SystemReportedOwner);
+Seam<AsideTextSource> g_asideTextSeam(&NewUuidText);

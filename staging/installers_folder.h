@@ -16,6 +16,7 @@
 #include <string>
 
 #include "framework/object_owner.h"
+#include "framework/test_seam.h"
 
 // Which level an existing folder is.
 enum class LevelRole {
@@ -67,16 +68,15 @@ LevelAction DecideExistingLevel(const ExistingLevel& level);
 // moved before the failure stays so.
 int MakeProtectedFolders(const std::wstring& base, const std::wstring& relative);
 
-// Test seam: stand-ins for answers this machine cannot give for real (Wine
-// keeps no owners) and for the moved-aside names. The product never installs
-// one.
-struct InstallersFolderSeam {
-    // When set and it returns true for a path (a level, or `base`), `kind`
-    // stands in for the owner that the system reports.
-    bool (*owner)(const std::wstring& path, OwnerKind& kind) = nullptr;
-    // When set, makes the unique part of a moved-aside name in place of a new
-    // UUID: sets `text` and returns 0, or returns an RPC status.
-    long (*asideText)(std::wstring& text) = nullptr;
-};
-// Installs a seam (null removes it). The caller keeps it alive while set.
-void SetInstallersFolderSeam(const InstallersFolderSeam* seam);
+// Test seams (framework/test_seam.h): stand-ins for answers this machine
+// cannot give for real (Wine keeps no owners) and for the moved-aside names.
+//
+// The owner kind of the entry behind `entry` (opened with READ_CONTROL) at
+// `path`, a level or `base`; Unknown when it cannot be read. Real: the owner
+// that the system reports for the handle (QueryOwnerKind).
+using EntryOwnerQuery = OwnerKind (*)(HANDLE entry, const std::wstring& path);
+extern Seam<EntryOwnerQuery> g_levelOwnerSeam;
+// The unique part of a moved-aside name: sets `text` and returns 0, or
+// returns an RPC status. Real: NewUuidText (framework/uuid_text.h).
+using AsideTextSource = long (*)(std::wstring& text);
+extern Seam<AsideTextSource> g_asideTextSeam;

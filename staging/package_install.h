@@ -2,6 +2,8 @@
 // Installing the product's Windows Installer package.
 #include <string>
 
+#include "framework/test_seam.h"
+
 class CInstallerLauncher;
 
 // Writes the package for this machine ("MSI64" when app.m_bWow64 is set, else
@@ -31,12 +33,11 @@ class CInstallerLauncher;
 // exit code (0, 1602, 1603, 3010, ...) or the start failure's code.
 int InstallProductPackage(CInstallerLauncher& app);
 
-// Test seam: called with the package's path between its writing (the writing
-// handle closed) and its hold, for tests that must change what the name
-// means in that moment. Null removes it; returns the previous one. The
-// product never installs one.
+// Test seam (framework/test_seam.h): called with the package's path between
+// its writing (the writing handle closed) and its hold, for tests that must
+// change what the name means in that moment. Real: does nothing.
 using PackageWrittenHook = void (*)(const std::wstring& path);
-PackageWrittenHook SetPackageWrittenHook(PackageWrittenHook hook);
+extern Seam<PackageWrittenHook> g_packageWrittenSeam;
 
 // Replaces every occurrence of "$MSIPATH" (case-sensitive) in `args`, left to
 // right, without searching the inserted text again, by `quotedPath`.

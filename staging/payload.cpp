@@ -1,5 +1,6 @@
 #include "staging/payload.h"
 
+#include "framework/own_resource.h"
 #include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
 #include "staging/failure_report.h"
@@ -13,15 +14,7 @@ namespace {
 // nonzero status after writing the line.
 int LocatePayload(const wchar_t* name, const wchar_t* type, const void*& data, DWORD& size)
 {
-    // Our own earlier calls may have left a code behind; a step below that
-    // fails without setting one must not report that stale code.
-    SetLastError(ERROR_SUCCESS);
-    const HMODULE module = GetModuleHandleW(nullptr);
-    const HRSRC resource = FindResourceW(module, name, type);
-    size = resource ? SizeofResource(module, resource) : 0;
-    const HGLOBAL loaded = size ? LoadResource(module, resource) : nullptr;
-    data = loaded ? LockResource(loaded) : nullptr;
-    if (data == nullptr) {
+    if (!MapOwnResource(name, type, data, size)) {
         const int status = LastErrorStatus();
         ReportFailure("LocateResource failed (%d)\n", status);
         return status;
@@ -104,14 +97,25 @@ int ExtractHeldPayload(HeldPayload& held, CInstallerLauncher& app, const wchar_t
     const int status = ExtractPayload(held.path, app, name, type, fileName, temporary);
     if (status != 0)
         return status;
+    return HoldWrittenPayload(held, name, nullptr);
+}
+
+int HoldWrittenPayload(HeldPayload& held, const wchar_t* name, const FileIdentity* written)
+{
     // The writing handle shared nothing, and the hold can only be had once
     // it is closed. In between, the folder's protection covers the file: only
-    // administrators and SYSTEM can write there. What the folder cannot keep
-    // out (a filter driver, antivirus) the digest check of the held file sees.
-    int heldStatus = HoldPayloadFile(held.path, held.file);
-    if (heldStatus == 0)
-        heldStatus = CheckPayloadDigest(name, held.file.get());
-    if (heldStatus != 0)
+    // administrators and SYSTEM can write there. That the name still means
+    // the file written the identity check sees; what the folder cannot keep
+    // out (a filter driver, antivirus) the digest check of the held file.
+    int status = HoldPayloadFile(held.path, held.file);
+    if (status == 0 && written != nullptr) {
+        status = CheckHeldPackage(held.file.get(), *written, held.path);
+        if (status != 0)
+            ReportFailure("Package check failed (%d)\n", status);
+    }
+    if (status == 0)
+        status = CheckPayloadDigest(name, held.file.get());
+    if (status != 0)
         held.file.reset();
-    return heldStatus;
+    return status;
 }

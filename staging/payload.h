@@ -55,17 +55,27 @@ struct HeldPayload {
     UniqueFileHandle file;
 };
 
-// ExtractPayload, then holds the written file (see HeldPayload) and checks
-// the held file's digest against the one carried for `name`
-// (CheckPayloadDigest). `held.path` is set as ExtractPayload sets its out
-// path; `held.file` is reset first and is valid only on success.
-//
-// Returns 0 when the file has been written, closed, is held and is the
-// payload carried; else ExtractPayload's status (its line written), the
-// system code of the opening that holds it, with "CreateFile failed (%d)\n",
-// or CheckPayloadDigest's status (its line written).
+// ExtractPayload, then HoldWrittenPayload without the identity check.
+// `held.path` is set as ExtractPayload sets its out path; `held.file` is
+// reset first and is valid only on success. Returns 0 when the file has been
+// written, closed, is held and is the payload carried; else ExtractPayload's
+// status (its line written) or HoldWrittenPayload's.
 int ExtractHeldPayload(HeldPayload& held, CInstallerLauncher& app, const wchar_t* name, const wchar_t* type,
                        const wchar_t* fileName, bool temporary);
+
+// Holds the payload file just written at `held.path` (see HeldPayload) and
+// checks the held file before anything uses it: when `written` is given (the
+// identity of the file as its writing handle saw it), that the name still
+// means that very file (CheckHeldPackage), then that its bytes are the
+// payload carried for `name` (CheckPayloadDigest). `held.file` is valid only
+// on success.
+//
+// Returns 0 when the file is held and passed the checks. Otherwise the
+// system code of the opening that holds it ("CreateFile failed (%d)\n"),
+// CheckHeldPackage's status ("Package check failed (%d)\n":
+// exit_code::kPackageNotAsWritten or the system code of the check), or
+// CheckPayloadDigest's status (its line written).
+int HoldWrittenPayload(HeldPayload& held, const wchar_t* name, const FileIdentity* written);
 
 // Opens the existing file `path` as a hold (see HeldPayload). Returns 0 and
 // sets `hold`, or the system code with "CreateFile failed (%d)\n" (`hold`

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "framework/own_resource.h"
 #include "framework/run_log.h"
 #include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
@@ -57,12 +58,10 @@ bool LineCarries(const char* line, std::size_t length, const wchar_t* name, std:
 // The text of the digest resource; false when the launcher carries none.
 bool CarriedDigestText(const char*& text, DWORD& size)
 {
-    const HMODULE module = GetModuleHandleW(nullptr);
-    const HRSRC resource = FindResourceW(module, product::kResDigests, MAKEINTRESOURCEW(10)); // RT_RCDATA
-    size = resource ? SizeofResource(module, resource) : 0;
-    const HGLOBAL loaded = size ? LoadResource(module, resource) : nullptr;
-    text = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
-    return text != nullptr;
+    const void* data = nullptr;
+    const bool carried = MapOwnResource(product::kResDigests, MAKEINTRESOURCEW(10), data, size); // RT_RCDATA
+    text = static_cast<const char*>(data);
+    return carried;
 }
 
 void LogPayload(const wchar_t* name, unsigned long long size, const std::string& hex)

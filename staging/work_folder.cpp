@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "framework/path_text.h"
 #include "framework/unique_handle.h"
 #include "framework/uuid_text.h"
 #include "launcher/installer_launcher.h"
@@ -15,8 +16,6 @@ namespace {
 
 constexpr DWORD kPathBufferChars = 512;
 
-WorkFolderNameSource g_nameSource = &NewUuidText;
-
 // Creates the work folder under `tempPath` and stores its path in the
 // application object. Returns 0 or a nonzero status (line written).
 int CreateWorkFolder(CInstallerLauncher& app, const std::wstring& tempPath)
@@ -24,7 +23,7 @@ int CreateWorkFolder(CInstallerLauncher& app, const std::wstring& tempPath)
     int lastStatus = 0;
     for (int attempt = 0; attempt < kWorkFolderNameAttempts; ++attempt) {
         std::wstring name;
-        const long nameStatus = g_nameSource(name);
+        const long nameStatus = g_workFolderNameSeam(name);
         if (nameStatus != RPC_S_OK) {
             lastStatus = ErrorStatus(static_cast<unsigned long>(nameStatus));
             continue;
@@ -46,13 +45,13 @@ int CreateWorkFolder(CInstallerLauncher& app, const std::wstring& tempPath)
         }
         // The children's temporary folder gets the same descriptor in its
         // own right rather than by inheritance alone.
-        const std::wstring childTemp = candidate + product::kPathSeparator + kChildTempFolderName;
+        const std::wstring childTemp = candidate + kPathSeparator + kChildTempFolderName;
         if (!CreateDirectoryW(childTemp.c_str(), &attributes)) {
             lastStatus = LastErrorStatus();
             RemoveDirectoryW(candidate.c_str());
             continue;
         }
-        app.m_strWorkFolder = candidate + product::kPathSeparator;
+        app.m_strWorkFolder = candidate + kPathSeparator;
         return 0;
     }
     ReportFailure("CreateDirectory failed (%d)\n", lastStatus);
@@ -92,7 +91,7 @@ int PrepareInstallersFolder(std::wstring& folder)
     }
     buffer[kPathBufferChars - 1] = L'\0';
     std::wstring relative = product::kInstallersFolder;
-    relative += product::kPathSeparator;
+    relative += kPathSeparator;
     relative += product::kProductShortName;
     // Every level is made (or brought) to the protected state, so that no
     // standard user who created one first can reach the package. The line
@@ -103,20 +102,15 @@ int PrepareInstallersFolder(std::wstring& folder)
         return result;
     }
     folder = buffer;
-    folder += product::kPathSeparator;
+    folder += kPathSeparator;
     folder += relative;
-    folder += product::kPathSeparator;
+    folder += kPathSeparator;
     return 0;
 }
 
 } // namespace
 
-WorkFolderNameSource SetWorkFolderNameSource(WorkFolderNameSource source)
-{
-    const WorkFolderNameSource previous = g_nameSource;
-    g_nameSource = source ? source : &NewUuidText;
-    return previous;
-}
+Seam<WorkFolderNameSource> g_workFolderNameSeam(&NewUuidText);
 
 int CreatePayloadFile(CInstallerLauncher& app, const wchar_t* fileName, bool temporary, std::wstring& outPath,
                       UniqueFileHandle& outFile)

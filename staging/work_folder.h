@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "framework/test_seam.h"
 #include "framework/unique_handle.h"
 
 class CInstallerLauncher;
@@ -90,6 +91,6 @@ void DeleteWorkFolder(CInstallerLauncher& app);
 // returns another RPC status when no name could be made.
 using WorkFolderNameSource = long (*)(std::wstring& text);
 
-// Replaces the name source (null restores the UUID source) and returns the
-// previous one. For tests that must force a name collision.
-WorkFolderNameSource SetWorkFolderNameSource(WorkFolderNameSource source);
+// Test seam (framework/test_seam.h) of the names: NewUuidText
+// (framework/uuid_text.h), for tests that must force a name collision.
+extern Seam<WorkFolderNameSource> g_workFolderNameSeam;

@@ -19,11 +19,9 @@ namespace {
 using KV::Variant;
 using namespace testing_support;
 
-// Removes any seam a test installed, whatever way the test ends.
 class RegistryTreeTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(scratch.ok()); }
-    void TearDown() override { SetRegistryTreeSeam(nullptr); }
     ScratchRegistry scratch;
 };
 
@@ -109,6 +107,25 @@ LONG WINAPI RecordingDeleteKeyEx(HKEY parent, LPCWSTR name, REGSAM access, DWORD
     return RegDeleteKeyExW(parent, name, access, reserved);
 }
 
+// Stand-ins for the seams of registry/registry_tree.h. This build is 64-bit,
+// so WOW64 is stood in.
+bool UnderWow64()
+{
+    return true;
+}
+bool NotUnderWow64()
+{
+    return false;
+}
+DeleteKeyExFn Recording()
+{
+    return &RecordingDeleteKeyEx;
+}
+DeleteKeyExFn NoDeleteKeyEx()
+{
+    return nullptr;
+}
+
 void MakeThreeLevels()
 {
     ASSERT_TRUE(CreateKeyRaw(L"P\\Victim\\L1a\\L2\\L3"));
@@ -121,10 +138,8 @@ void MakeThreeLevels()
 TEST_F(RegistryTreeTest, DeleteTreeRemovesTheDeepestKeysFirst)
 {
     MakeThreeLevels();
-    RegistryTreeSeam seam;
-    seam.wow64 = 1;
-    seam.deleteKeyEx = RecordingDeleteKeyEx;
-    SetRegistryTreeSeam(&seam);
+    const ScopedOverride<Wow64Question> wow64(g_registryWow64Seam, &UnderWow64);
+    const ScopedOverride<DeleteKeyExLookup> recording(g_deleteKeyExSeam, &Recording);
     g_deletes.clear();
     RegistryKey parent(LocalMachine, L"P", false);
     ASSERT_EQ(S_OK, parent.Open(false));
@@ -139,7 +154,7 @@ TEST_F(RegistryTreeTest, DeleteTreeRemovesTheDeepestKeysFirst)
 
 struct MaskCase {
     const char* name;
-    int wow64;
+    Wow64Question wow64;
     bool view64;
     std::size_t exCalls; // RegDeleteKeyExW calls expected for the three-level tree
     REGSAM access;
@@ -148,15 +163,13 @@ struct MaskCase {
 class DeleteMasks : public RegistryTreeTest, public ::testing::WithParamInterface<MaskCase> {};
 
 // Under WOW64 every key is removed with RegDeleteKeyExW in the parent's view;
-// otherwise with RegDeleteKeyW. This build is 64-bit, so WOW64 is stood in.
+// otherwise with RegDeleteKeyW.
 TEST_P(DeleteMasks, PassTheViewOfTheKey)
 {
     const MaskCase& c = GetParam();
     MakeThreeLevels();
-    RegistryTreeSeam seam;
-    seam.wow64 = c.wow64;
-    seam.deleteKeyEx = RecordingDeleteKeyEx;
-    SetRegistryTreeSeam(&seam);
+    const ScopedOverride<Wow64Question> wow64(g_registryWow64Seam, c.wow64);
+    const ScopedOverride<DeleteKeyExLookup> recording(g_deleteKeyExSeam, &Recording);
     g_deletes.clear();
     RegistryKey parent(LocalMachine, L"P", c.view64);
     ASSERT_EQ(S_OK, parent.Open(false));
@@ -168,19 +181,17 @@ TEST_P(DeleteMasks, PassTheViewOfTheKey)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DeleteMasks,
-                         ::testing::Values(MaskCase{"Wow64View64", 1, true, 5, 0xF013F},
-                                           MaskCase{"Wow64DefaultView", 1, false, 5, 0xF003F},
-                                           MaskCase{"NotWow64View64", 0, true, 0, 0},
-                                           MaskCase{"NotWow64DefaultView", 0, false, 0, 0}),
+                         ::testing::Values(MaskCase{"Wow64View64", &UnderWow64, true, 5, 0xF013F},
+                                           MaskCase{"Wow64DefaultView", &UnderWow64, false, 5, 0xF003F},
+                                           MaskCase{"NotWow64View64", &NotUnderWow64, true, 0, 0},
+                                           MaskCase{"NotWow64DefaultView", &NotUnderWow64, false, 0, 0}),
                          [](const ::testing::TestParamInfo<MaskCase>& info) { return std::string(info.param.name); });
 
 // The WOW64 branch with the RegDeleteKeyExW that AdvAPI32.dll really exports.
 TEST_F(RegistryTreeTest, DeleteUnderWow64LooksUpRegDeleteKeyEx)
 {
     MakeThreeLevels();
-    RegistryTreeSeam seam;
-    seam.wow64 = 1;
-    SetRegistryTreeSeam(&seam);
+    const ScopedOverride<Wow64Question> wow64(g_registryWow64Seam, &UnderWow64);
     RegistryKey parent(LocalMachine, L"P", true);
     ASSERT_EQ(S_OK, parent.Open(false));
     EXPECT_EQ(S_OK, parent.DeleteTree(L"Victim"));
@@ -190,10 +201,8 @@ TEST_F(RegistryTreeTest, DeleteUnderWow64LooksUpRegDeleteKeyEx)
 TEST_F(RegistryTreeTest, DeleteUnderWow64WithoutRegDeleteKeyExRemovesNothing)
 {
     MakeThreeLevels();
-    RegistryTreeSeam seam;
-    seam.wow64 = 1;
-    seam.hideDeleteKeyEx = true;
-    SetRegistryTreeSeam(&seam);
+    const ScopedOverride<Wow64Question> wow64(g_registryWow64Seam, &UnderWow64);
+    const ScopedOverride<DeleteKeyExLookup> hidden(g_deleteKeyExSeam, &NoDeleteKeyEx);
     RegistryKey parent(LocalMachine, L"P", false);
     ASSERT_EQ(S_OK, parent.Open(false));
     EXPECT_EQ(E_FAIL, parent.DeleteTree(L"Victim"));
@@ -362,17 +371,16 @@ TEST_F(RegistryTreeTest, SourceWhoseValuesCannotBeListedStillCopiesSubkeys)
     ASSERT_TRUE(SetValueRaw(L"Src\\a", L"va", REG_DWORD, Bytes{2, 0, 0, 0}));
     ASSERT_TRUE(SetValueRaw(L"Src\\a\\deep", L"vd", REG_SZ, WideBytes(L"\u20AC", true)));
     ASSERT_TRUE(CreateKeyRaw(L"Src\\b"));
-    RegistryTreeSeam seam;
-    seam.failValueListing = FailTopLevelListing;
-    SetRegistryTreeSeam(&seam);
     g_listedKeys.clear();
     g_subkeysCopiedFirst = true;
-    RegistryKey source(LocalMachine, L"Src", false);
-    RegistryKey destination(LocalMachine, L"Dst", false);
-    ASSERT_EQ(S_OK, source.Open(false));
-    ASSERT_EQ(S_OK, destination.Open(false));
-    EXPECT_EQ(E_FAIL, CopyTree(source, destination));
-    SetRegistryTreeSeam(nullptr);
+    {
+        const ScopedOverride<ValueListingRefusal> refusal(g_valueListingRefusalSeam, &FailTopLevelListing);
+        RegistryKey source(LocalMachine, L"Src", false);
+        RegistryKey destination(LocalMachine, L"Dst", false);
+        ASSERT_EQ(S_OK, source.Open(false));
+        ASSERT_EQ(S_OK, destination.Open(false));
+        EXPECT_EQ(E_FAIL, CopyTree(source, destination));
+    }
 
     EXPECT_TRUE(g_subkeysCopiedFirst);
     EXPECT_EQ(L"Src", g_listedKeys.back());

@@ -47,14 +47,26 @@ std::string ReadView(const std::wstring& path, bool view64)
     return value.GetText();
 }
 
-class RegistryViews : public ::testing::Test {
+// A key of the test's own below HKLM\Software, named anew for each test that
+// is not skipped (m_name stays empty for one that is).
+class OwnSoftwareKey : public ::testing::Test {
+  protected:
+    void NameKey()
+    {
+        m_name = L"OrbelleViewTest-" + testing_support::NewUuidText();
+        m_path = L"Software\\" + m_name;
+    }
+    std::wstring m_name;
+    std::wstring m_path;
+};
+
+class RegistryViews : public OwnSoftwareKey {
   protected:
     void SetUp() override
     {
         if (!UnderWow64())
             GTEST_SKIP() << "both registry views are one outside WOW64";
-        m_name = L"OrbelleViewTest-" + testing_support::NewUuidText();
-        m_path = L"Software\\" + m_name;
+        NameKey();
     }
     void TearDown() override
     {
@@ -65,8 +77,6 @@ class RegistryViews : public ::testing::Test {
         EXPECT_FALSE(KeyPresent(m_path, KEY_WOW64_32KEY));
         EXPECT_FALSE(KeyPresent(m_path, KEY_WOW64_64KEY));
     }
-    std::wstring m_name;
-    std::wstring m_path;
 };
 
 TEST_F(RegistryViews, View64OnAndOffResolveToDifferentKeys)
@@ -122,21 +132,24 @@ LONG WINAPI RecordingDeleteKeyEx(HKEY parent, LPCWSTR name, REGSAM access, DWORD
     return RegDeleteKeyExW(parent, name, access, reserved);
 }
 
+DeleteKeyExFn Recording()
+{
+    return &RecordingDeleteKeyEx;
+}
+
 // 32-bit Windows: the launcher's driver keys (flag clear) and its look at the
 // Uninstall list (flag set only under WOW64) meet in the one view, whatever a
 // caller asks for.
-class OneRegistryView : public ::testing::Test {
+class OneRegistryView : public OwnSoftwareKey {
   protected:
     void SetUp() override
     {
         if (UnderWow64())
             GTEST_SKIP() << "a process under WOW64 has two registry views";
-        m_name = L"OrbelleViewTest-" + testing_support::NewUuidText();
-        m_path = L"Software\\" + m_name;
+        NameKey();
     }
     void TearDown() override
     {
-        SetRegistryTreeSeam(nullptr);
         if (m_name.empty())
             return;
         DeleteKeyTree(m_path);
@@ -144,8 +157,6 @@ class OneRegistryView : public ::testing::Test {
         // Nothing was redirected: there is no key to redirect into.
         EXPECT_FALSE(KeyPresent(L"Software\\WOW6432Node", 0));
     }
-    std::wstring m_name;
-    std::wstring m_path;
 };
 
 TEST_F(OneRegistryView, View64OnAndOffReachTheSameKey)
@@ -172,9 +183,7 @@ TEST_F(OneRegistryView, DeleteTreeWithView64DeletesTheOnlyKey)
     const std::wstring child = m_path + L"\\Doomed";
     ASSERT_TRUE(SetTextRaw(child + L"\\Deeper", L"view", L"one", 0));
     ASSERT_TRUE(SetTextRaw(m_path + L"\\Kept", L"view", L"one", 0));
-    RegistryTreeSeam seam;
-    seam.deleteKeyEx = RecordingDeleteKeyEx;
-    SetRegistryTreeSeam(&seam);
+    const ScopedOverride<DeleteKeyExLookup> recording(g_deleteKeyExSeam, &Recording);
     g_deletes.clear();
 
     RegistryKey parent64(LocalMachine, m_path, true);

@@ -1,7 +1,7 @@
 // The levels of the installers folder: what happens to a level that exists
 // already, as a table (Wine keeps no owners, docs/WINE.md), and for real on
-// folders of the test's own, with the owners that InstallersFolderSeam
-// reports in place of the system's.
+// folders of the test's own, with the owners that g_levelOwnerSeam reports
+// in place of the system's.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -95,13 +95,11 @@ std::set<std::wstring> g_foreign;
 OwnerKind g_baseOwner = OwnerKind::System;
 std::wstring g_asideText;
 
-bool ReportedOwner(const std::wstring& path, OwnerKind& kind)
+OwnerKind ReportedOwner(HANDLE, const std::wstring& path)
 {
     if (path == g_base)
-        kind = g_baseOwner;
-    else
-        kind = g_foreign.count(path) ? OwnerKind::Other : OwnerKind::Administrators;
-    return true;
+        return g_baseOwner;
+    return g_foreign.count(path) ? OwnerKind::Other : OwnerKind::Administrators;
 }
 
 long FixedAsideText(std::wstring& text)
@@ -117,10 +115,7 @@ class Levels : public ::testing::Test {
         g_base = m_base.path();
         g_foreign.clear();
         g_baseOwner = OwnerKind::System;
-        m_seam.owner = &ReportedOwner;
-        SetInstallersFolderSeam(&m_seam);
     }
-    void TearDown() override { SetInstallersFolderSeam(nullptr); }
 
     // Makes the folders of `relative` below the base, and a file `name`
     // holding "earlier" in the last of them.
@@ -143,7 +138,7 @@ class Levels : public ::testing::Test {
     }
 
     TempDir m_base;
-    InstallersFolderSeam m_seam;
+    ScopedOverride<EntryOwnerQuery> m_owners{g_levelOwnerSeam, &ReportedOwner};
 };
 
 struct AsideCase {
@@ -224,7 +219,7 @@ TEST_F(Levels, ALevelThatCannotBeMovedAsideFailsAndStaysAsItWas)
     g_foreign.insert(m_base / L"ZARO");
     // The moved-aside name exists already, so the rename fails.
     g_asideText = L"taken";
-    m_seam.asideText = &FixedAsideText;
+    const ScopedOverride<AsideTextSource> asideText(g_asideTextSeam, &FixedAsideText);
     ASSERT_TRUE(CreateDirectoryW((m_base / L"ZARO.moved-taken").c_str(), nullptr));
 
     EXPECT_NE(0, MakeProtectedFolders(m_base.path(), L"ZARO\\Installers\\Orbelle"));
@@ -251,10 +246,8 @@ TEST(InstallersFolder, ALevelThatCannotBeMovedAsideFailsTheStepWithItsLine)
     g_baseOwner = OwnerKind::System;
     g_foreign = {maker};
     g_asideText = L"taken";
-    InstallersFolderSeam seam;
-    seam.owner = &ReportedOwner;
-    seam.asideText = &FixedAsideText;
-    SetInstallersFolderSeam(&seam);
+    const ScopedOverride<EntryOwnerQuery> owners(g_levelOwnerSeam, &ReportedOwner);
+    const ScopedOverride<AsideTextSource> asideText(g_asideTextSeam, &FixedAsideText);
     TempDir temp;
     ASSERT_TRUE(OpenRunLog(temp / L"run.log"));
     CInstallerLauncher app;
@@ -262,7 +255,6 @@ TEST(InstallersFolder, ALevelThatCannotBeMovedAsideFailsTheStepWithItsLine)
     UniqueFileHandle file;
     const int status = CreatePayloadFile(app, L"ZaroInstaller.msi", false, path, file);
     CloseRunLog();
-    SetInstallersFolderSeam(nullptr);
 
     EXPECT_NE(0, status);
     EXPECT_FALSE(file.valid());

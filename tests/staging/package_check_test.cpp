@@ -177,11 +177,13 @@ TEST(PackageStep, APackageThatIsNotTheOneWrittenIsNotInstalled)
     g_secondName = temp / L"second.msi";
     const std::wstring log = temp / L"run.log";
     ASSERT_TRUE(OpenRunLog(log));
-    const PackageWrittenHook previous = SetPackageWrittenHook(&GiveASecondName);
-    CInstallerLauncher app;
-    app.m_strMsiArgs = L"/i $MSIPATH /quiet";
-    const int status = InstallProductPackage(app);
-    SetPackageWrittenHook(previous);
+    int status = 0;
+    {
+        const ScopedOverride<PackageWrittenHook> secondName(g_packageWrittenSeam, &GiveASecondName);
+        CInstallerLauncher app;
+        app.m_strMsiArgs = L"/i $MSIPATH /quiet";
+        status = InstallProductPackage(app);
+    }
     CloseRunLog();
 
     EXPECT_EQ(exit_code::kPackageNotAsWritten, status);

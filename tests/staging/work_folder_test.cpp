@@ -5,6 +5,7 @@
 
 #include <rpc.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,10 +94,9 @@ class ScriptedNames : public WorkFolder {
     {
         g_names = std::move(names);
         g_nameCalls = 0;
-        m_previous = SetWorkFolderNameSource(source);
+        m_names.emplace(g_workFolderNameSeam, source);
     }
-    ~ScriptedNames() override { SetWorkFolderNameSource(m_previous); }
-    WorkFolderNameSource m_previous = nullptr;
+    std::optional<ScopedOverride<WorkFolderNameSource>> m_names;
 };
 
 TEST_F(ScriptedNames, ACollisionMakesTheNextAttemptUseANewName)
