@@ -6,7 +6,7 @@ namespace {
 CWinApp* g_app = nullptr;
 }
 
-CWinApp::CWinApp() : m_lpCmdLine(L""), m_hMainWnd(nullptr), m_hResourceModule(nullptr), m_nExitCode(0)
+CWinApp::CWinApp() : m_lpCmdLine(L""), m_hMainWnd(nullptr), m_nExitCode(0)
 {
     g_app = this;
 }
@@ -37,11 +37,10 @@ HWND CWinApp::GetMainWnd() const
 bool CWinApp::LoadString(UINT id, std::wstring& text) const
 {
     text.clear();
-    HMODULE module = m_hResourceModule ? m_hResourceModule : GetModuleHandleW(nullptr);
     // A buffer size of 0 asks for a read-only pointer into the resource itself,
     // so no length limit applies.
     const wchar_t* resource = nullptr;
-    int length = ::LoadStringW(module, id, reinterpret_cast<LPWSTR>(&resource), 0);
+    int length = ::LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&resource), 0);
     if (length <= 0 || resource == nullptr)
         return false;
     text.assign(resource, static_cast<size_t>(length));

@@ -28,13 +28,10 @@ class CWinApp {
     // else null.
     HWND GetMainWnd() const;
 
-    // Loads string resource `id` from the resource module (the process's own
-    // image unless SetResourceModule chose another) into `text`.
+    // Loads string resource `id` from the process's own image into `text`.
     // Returns true only when the string exists and is not empty; otherwise
     // `text` is emptied and false is returned.
     bool LoadString(UINT id, std::wstring& text) const;
-
-    void SetResourceModule(HMODULE module) { m_hResourceModule = module; }
 
     // The command line without the program name (see SkipProgramName); points
     // at an empty string until the entry point sets it. Not owned.
@@ -45,7 +42,6 @@ class CWinApp {
     void SetExitCode(int code) { m_nExitCode = code; }
 
   private:
-    HMODULE m_hResourceModule;
     int m_nExitCode;
 };
 

@@ -51,7 +51,6 @@ inline constexpr int kPreviousProductCount = 0;
 
 // Registry names.
 inline constexpr wchar_t kDriverRoot[] = L"Software\\ZARO\\Audio\\Drivers";
-inline constexpr wchar_t kPathSeparator[] = L"\\";
 inline constexpr wchar_t kSettingsBackupPrefix[] = L"SettingsBackup_";
 inline constexpr wchar_t kProductCodeValue[] = L"ProductCode";
 inline constexpr wchar_t kUninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
@@ -66,12 +65,10 @@ static_assert(sizeof(kUninstallList) / sizeof(wchar_t) - 1 == 51, "Uninstall lis
 
 // Folders, programs and arguments.
 inline constexpr wchar_t kInstallersFolder[] = L"ZARO\\Installers";
-inline constexpr wchar_t kWorkFolderPattern[] = L"*.*";
 inline constexpr wchar_t kShellVerbOpen[] = L"open";
 inline constexpr wchar_t kMsiexec[] = L"msiexec";
 inline constexpr wchar_t kRemovalArgsPrefix[] = L"/passive /X ";
 inline constexpr wchar_t kPackagePathToken[] = L"$MSIPATH";
-inline constexpr wchar_t kPathQuote[] = L"\"";
 inline constexpr wchar_t kServicesDatabase[] = L"ServicesActive";
 inline constexpr unsigned long kDeviceMonitorControlCode = 128;
 

@@ -1,5 +1,6 @@
 #include "prepare/previous_products.h"
 
+#include "framework/path_text.h"
 #include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "registry/registry_key.h"
@@ -25,7 +26,7 @@ int RemovePreviousProducts(bool wow64, const PreviousProductList& list, const Ch
         if (entry == nullptr)
             continue;
         const std::wstring code = entry;
-        if (!KeyExists(std::wstring(product::kUninstallList) + product::kPathSeparator + code, wow64))
+        if (!KeyExists(std::wstring(product::kUninstallList) + kPathSeparator + code, wow64))
             continue;
         // Windows Installer from the system folder, never a program of that
         // name that happens to sit beside the launcher.

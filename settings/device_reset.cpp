@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "framework/path_text.h"
 #include "launcher/product_constants.h"
 #include "registry/registry_key.h"
 #include "registry/variant.h"
@@ -57,11 +58,11 @@ bool OpenOrdinaryBelow(const RegistryKey& parent, RegistryKey& key)
 
 void ResetInstance(const RegistryKey& instances, const std::wstring& name)
 {
-    const std::wstring instancePath = instances.path() + product::kPathSeparator + name;
+    const std::wstring instancePath = instances.path() + kPathSeparator + name;
     RegistryKey instance(LocalMachine, instancePath, false);
     if (!OpenOrdinaryBelow(instances, instance))
         return;
-    RegistryKey attached(LocalMachine, instancePath + product::kPathSeparator + product::kAttachedKey, false);
+    RegistryKey attached(LocalMachine, instancePath + kPathSeparator + product::kAttachedKey, false);
     const bool attachedIsOrdinary = OpenOrdinaryBelow(instance, attached);
     // Failed opens and writes are skipped: every other value and instance
     // still gets its reset.
@@ -88,9 +89,9 @@ void ResetDeviceInstances()
     if (settings.IsLink())
         return;
     const std::wstring devicePath =
-        DriverSettingsKeyPath() + product::kPathSeparator + FormatDeviceKeyName(ProductDeviceIdentifier());
+        DriverSettingsKeyPath() + kPathSeparator + FormatDeviceKeyName(ProductDeviceIdentifier());
     RegistryKey device(LocalMachine, devicePath, false);
-    RegistryKey instances(LocalMachine, devicePath + product::kPathSeparator + product::kInstancesKey, false);
+    RegistryKey instances(LocalMachine, devicePath + kPathSeparator + product::kInstancesKey, false);
     if (!OpenOrdinaryBelow(settings, device) || !OpenOrdinaryBelow(device, instances))
         return;
     NameList names;

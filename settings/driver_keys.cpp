@@ -1,10 +1,11 @@
 #include "settings/driver_keys.h"
 
+#include "framework/path_text.h"
 #include "launcher/product_constants.h"
 
 std::wstring DriverSettingsKeyPath()
 {
-    return std::wstring(product::kDriverRoot) + product::kPathSeparator + product::kDriverGuid;
+    return std::wstring(product::kDriverRoot) + kPathSeparator + product::kDriverGuid;
 }
 
 std::wstring SettingsBackupKeyName()
@@ -14,5 +15,5 @@ std::wstring SettingsBackupKeyName()
 
 std::wstring SettingsBackupKeyPath()
 {
-    return std::wstring(product::kDriverRoot) + product::kPathSeparator + SettingsBackupKeyName();
+    return std::wstring(product::kDriverRoot) + kPathSeparator + SettingsBackupKeyName();
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "framework/path_text.h"
 #include "launcher/product_constants.h"
 #include "registry/registry_key.h"
 #include "settings/driver_keys.h"
@@ -33,8 +34,7 @@ bool DetectInstalledVersion(bool isWow64, std::int32_t& major, std::int32_t& min
         if (!ReadTextValue(settings, product::kProductCodeValue, productCode))
             return false;
     }
-    RegistryKey entry(LocalMachine, std::wstring(product::kUninstallList) + product::kPathSeparator + productCode,
-                      isWow64);
+    RegistryKey entry(LocalMachine, std::wstring(product::kUninstallList) + kPathSeparator + productCode, isWow64);
     // Read-only: inventory and deployment tools read the Uninstall list, and
     // an empty entry for a product that is gone must not appear there.
     entry.Open(true);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "framework/path_text.h"
 #include "framework/run_log.h"
 #include "framework/scoped_environment.h"
 #include "launcher/exit_codes.h"
@@ -128,7 +129,7 @@ int WindowsInstallerPath(std::wstring& path)
     if (length == 0 || length >= MAX_PATH)
         return LastErrorStatus();
     path.assign(buffer, length);
-    path += product::kPathSeparator;
+    path += kPathSeparator;
     path += product::kMsiexec;
     path += L".exe";
     return 0;

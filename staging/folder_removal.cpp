@@ -4,10 +4,13 @@
 
 #include <cwchar>
 
+#include "framework/path_text.h"
 #include "framework/unique_handle.h"
-#include "launcher/product_constants.h"
 
 namespace {
+
+// The search pattern that FindFirstFileW matches every entry of a folder with.
+constexpr wchar_t kEveryEntry[] = L"*.*";
 
 // Number of hard links of the file `path` itself (a reparse point is not
 // followed); 0 when it cannot be read.
@@ -40,15 +43,14 @@ bool RemoveEntry(const std::wstring& path, DWORD attributes, int depthLeft);
 bool RemoveContents(const std::wstring& folder, int depthLeft)
 {
     WIN32_FIND_DATAW entry;
-    UniqueFindHandle search(
-        FindFirstFileW((folder + product::kPathSeparator + product::kWorkFolderPattern).c_str(), &entry));
+    UniqueFindHandle search(FindFirstFileW((folder + kPathSeparator + kEveryEntry).c_str(), &entry));
     if (!search)
         return GetLastError() == ERROR_FILE_NOT_FOUND;
     bool allGone = true;
     do {
         if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
             continue;
-        if (!RemoveEntry(folder + product::kPathSeparator + entry.cFileName, entry.dwFileAttributes, depthLeft))
+        if (!RemoveEntry(folder + kPathSeparator + entry.cFileName, entry.dwFileAttributes, depthLeft))
             allGone = false;
     } while (FindNextFileW(search.get(), &entry));
     return allGone;

@@ -14,10 +14,6 @@
 
 #include "framework/unique_handle.h"
 
-// Rights of the Users group on the installers folder: read and execute
-// (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE).
-inline constexpr DWORD kUsersReadExecute = 0x1200A9;
-
 // What the work folder's security depends on: the token the process runs with.
 struct TokenFacts {
     // The token is a member of Administrators with the group enabled

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/path_text.h"
 #include "launcher/installer_launcher.h"
 #include "launcher/product_constants.h"
 #include "prepare/previous_products.h"
@@ -29,7 +30,7 @@ using testing_support::TempDir;
 
 std::wstring UninstallEntry(const std::wstring& code)
 {
-    return std::wstring(product::kUninstallList) + product::kPathSeparator + code;
+    return std::wstring(product::kUninstallList) + kPathSeparator + code;
 }
 
 // The stand-in in place of the system's msiexec, recording into a log of
