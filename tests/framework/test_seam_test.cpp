@@ -2,7 +2,6 @@
 // ScopedOverride that puts back what was there before.
 #include <gtest/gtest.h>
 
-
 #include "framework/test_seam.h"
 
 namespace {
