@@ -11,10 +11,6 @@
 namespace faults {
 namespace {
 
-using testing_support::Environment;
-using testing_support::ReadStandinLog;
-using testing_support::RunProcess;
-
 // Command-line tails are at most this long here: with the launcher's path the
 // whole command line stays below Windows' limit of 32,767 characters.
 constexpr size_t kLongTail = 32000;
@@ -48,12 +44,9 @@ class HostileCommandLine : public FaultScenario, public ::testing::WithParamInte
 TEST_P(HostileCommandLine, EndsNormallyWithTheDocumentedInstallerCall)
 {
     const LineCase& c = GetParam();
-    StandinInstaller installer(m_temp);
+    StandinInstaller installer(m_run.folder());
     ASSERT_TRUE(installer.ok());
-    const std::wstring tmp = m_temp / L"tmp";
-    ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
-    Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}};
-    const auto result = RunProcess(Launcher(L"faults_launcher_package") + L" " + c.tail, env, 120000);
+    const auto result = m_run.Run(L"faults_launcher_package", c.tail);
     ASSERT_TRUE(result.started) << c.story;
     ASSERT_FALSE(result.timedOut) << c.story;
     EXPECT_EQ(static_cast<DWORD>(exit_code::kSuccess), result.exitCode) << c.story;
@@ -62,7 +55,7 @@ TEST_P(HostileCommandLine, EndsNormallyWithTheDocumentedInstallerCall)
     std::wstring expected = c.expected;
     for (size_t at = expected.find(L'@'); at != std::wstring::npos; at = expected.find(L'@', at))
         expected.replace(at, 1, InstalledPackagePath());
-    const auto records = ReadStandinLog(m_log);
+    const auto& records = result.children;
     // The redistributable first, then the one installer call.
     ASSERT_EQ(2u, records.size()) << c.story;
     EXPECT_EQ(L"vcredist_x86.exe", records[0].program) << c.story;

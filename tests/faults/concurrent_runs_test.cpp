@@ -17,10 +17,7 @@
 namespace faults {
 namespace {
 
-using testing_support::Environment;
-using testing_support::ReadStandinLog;
-using testing_support::RunProcess;
-using testing_support::StartProcess;
+using testing_support::WholeRun;
 
 // This launcher carries the stand-in as its 32-bit redistributable and no
 // package: a run that gets past the redistributable ends at the package step.
@@ -28,31 +25,21 @@ const DWORD kReachedTheEnd = ERROR_RESOURCE_TYPE_NOT_FOUND;
 
 class ConcurrentRuns : public FaultScenario {
   protected:
-    // Starts the first launcher; it stops in its redistributable until that
-    // is killed. Returns the owner of its process handle.
+    // Starts the first launcher (of m_run); it stops in its redistributable
+    // until that is killed. Returns the owner of its process handle.
     UniqueKernelHandle StartFirst()
     {
-        CreateDirectoryW(m_firstTmp.c_str(), nullptr);
-        Environment env{
-            {L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_vcredist_x86", L"1"}, {L"TMP", m_firstTmp}, {L"TEMP", m_firstTmp}};
-        UniqueKernelHandle first = StartProcess(Launcher(L"faults_launcher_redist") + L" -quiet", env, &m_firstPid);
+        UniqueKernelHandle first =
+            m_run.Start(L"faults_launcher_redist", L"-quiet", {{L"STANDIN_WAIT_vcredist_x86", L"1"}}, &m_firstPid);
         EXPECT_TRUE(first.valid());
-        EXPECT_TRUE(WaitForRecords(m_log, 1, 120000)) << "the first launcher's redistributable did not start";
+        EXPECT_TRUE(WaitForRecords(m_run.log(), 1, 120000)) << "the first launcher's redistributable did not start";
         return first;
-    }
-    // Runs another launcher to its end with its own temporary folder.
-    testing_support::ProcessResult RunAnother(const std::wstring& tmp)
-    {
-        CreateDirectoryW(tmp.c_str(), nullptr);
-        Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}};
-        return RunProcess(Launcher(L"faults_launcher_redist") + L" -quiet", env, 120000);
     }
     void TearDown() override
     {
         KillProcesses(L"vcredist_x86.exe", 0, 0);
         FaultScenario::TearDown();
     }
-    const std::wstring m_firstTmp = m_temp / L"first";
     DWORD m_firstPid = 0;
 };
 
@@ -61,14 +48,15 @@ TEST_F(ConcurrentRuns, TheSecondLauncherRefusesAtOnceAndChangesNothing)
     const UniqueKernelHandle first = StartFirst();
     ASSERT_TRUE(first.valid());
 
-    const std::wstring secondTmp = m_temp / L"second";
-    const auto second = RunAnother(secondTmp);
+    // Another launcher, with a log and a temporary folder of its own.
+    const WholeRun secondRun;
+    const auto second = secondRun.Run(L"faults_launcher_redist");
     ASSERT_TRUE(second.started);
     ASSERT_FALSE(second.timedOut);
     EXPECT_EQ(static_cast<DWORD>(exit_code::kAnotherRunInProgress), second.exitCode);
     EXPECT_EQ("", second.output);
-    EXPECT_EQ(1u, ReadStandinLog(m_log).size()) << "the second launcher ran a program";
-    EXPECT_TRUE(ListNames(secondTmp).empty()) << "the second launcher made a work folder";
+    EXPECT_TRUE(second.children.empty()) << "the second launcher ran a program";
+    EXPECT_TRUE(second.leftNothing) << "the second launcher made a work folder";
 
     // The first run goes on undisturbed once its redistributable ends.
     EXPECT_EQ(1u, KillProcesses(L"vcredist_x86.exe", m_firstPid, 0));
@@ -76,12 +64,14 @@ TEST_F(ConcurrentRuns, TheSecondLauncherRefusesAtOnceAndChangesNothing)
     DWORD code = 0;
     GetExitCodeProcess(first.get(), &code);
     EXPECT_EQ(kReachedTheEnd, code);
-    EXPECT_TRUE(ListNames(m_firstTmp).empty());
+    EXPECT_TRUE(m_run.LeftNothing());
 
     // With the first run over, the next launcher runs.
-    const auto third = RunAnother(m_temp / L"third");
+    const WholeRun thirdRun;
+    const auto third = thirdRun.Run(L"faults_launcher_redist");
     EXPECT_EQ(kReachedTheEnd, third.exitCode);
-    EXPECT_EQ(2u, ReadStandinLog(m_log).size());
+    EXPECT_EQ(1u, m_run.Records().size());
+    EXPECT_EQ(1u, third.children.size());
     ExpectSettingsIntact("after two launchers at once");
 }
 
@@ -94,10 +84,12 @@ TEST_F(ConcurrentRuns, AKilledLauncherDoesNotBlockTheNextRun)
     first.reset();
     KillProcesses(L"vcredist_x86.exe", m_firstPid, 0);
 
-    const auto next = RunAnother(m_temp / L"next");
+    const WholeRun nextRun;
+    const auto next = nextRun.Run(L"faults_launcher_redist");
     ASSERT_TRUE(next.started);
     EXPECT_EQ(kReachedTheEnd, next.exitCode) << "the lock of the killed launcher was not taken over";
-    EXPECT_EQ(2u, ReadStandinLog(m_log).size());
+    EXPECT_EQ(1u, m_run.Records().size());
+    EXPECT_EQ(1u, next.children.size());
     ExpectSettingsIntact("after a killed launcher and the next run");
 }
 
@@ -123,14 +115,11 @@ TEST_P(LockSquatter, DoesNotMakeTheRunRefuse)
     ASSERT_TRUE(squatter.valid()) << c.story;
     ASSERT_NE(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError()) << "a launcher's lock is still there";
 
-    const std::wstring tmp = m_temp / L"run";
-    const std::wstring log = m_temp / L"setup.log";
-    CreateDirectoryW(tmp.c_str(), nullptr);
-    Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}};
-    const auto run = RunProcess(Launcher(L"faults_launcher_redist") + L" -quiet -log \"" + log + L"\"", env, 120000);
+    const std::wstring log = m_run.folder() / L"setup.log";
+    const auto run = m_run.Run(L"faults_launcher_redist", L"-quiet -log \"" + log + L"\"");
     ASSERT_TRUE(run.started);
     EXPECT_EQ(kReachedTheEnd, run.exitCode) << c.story << ": the run did not go on";
-    EXPECT_EQ(1u, ReadStandinLog(m_log).size()) << c.story;
+    EXPECT_EQ(1u, run.children.size()) << c.story;
     EXPECT_NE(std::wstring::npos,
               testing_support::ReadUtf8File(log).find(L"Lock: another account's object, none taken"))
         << c.story;

@@ -11,10 +11,6 @@
 namespace faults {
 namespace {
 
-using testing_support::Environment;
-using testing_support::ReadStandinLog;
-using testing_support::RunProcess;
-
 // The small disk as a Windows path, or empty outside the harness.
 std::wstring SmallDisk()
 {
@@ -38,13 +34,13 @@ TEST_F(DiskFull, ThePartialProgramNeverRunsAndTheWorkFolderIsRemoved)
     ASSERT_FALSE(disk.empty()) << "ORBELLE_SMALL_DISK is not set: run through CTest";
     ASSERT_TRUE(ListNames(disk).empty()) << "the small disk is not empty";
 
-    Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", disk + L"\\"}, {L"TEMP", disk + L"\\"}};
-    const auto result = RunProcess(Launcher(L"faults_launcher_big_redist") + L" -quiet", env, 120000);
+    const auto result =
+        m_run.Run(L"faults_launcher_big_redist", L"-quiet", {{L"TMP", disk + L"\\"}, {L"TEMP", disk + L"\\"}});
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ("WriteFile failed (112)\r\n", result.output);
     EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), result.exitCode);
-    EXPECT_TRUE(ReadStandinLog(m_log).empty()) << "the partly written program was started";
+    EXPECT_TRUE(result.children.empty()) << "the partly written program was started";
     EXPECT_TRUE(ListNames(disk).empty()) << "the work folder or the partial file was left on the small disk";
     ExpectSettingsIntact("after the disk filled up");
 }
@@ -53,18 +49,15 @@ TEST_F(DiskFull, ThePartialProgramNeverRunsAndTheWorkFolderIsRemoved)
 // run above stopped because of the full disk and nothing else.
 TEST_F(DiskFull, WithRoomThePaddedProgramRuns)
 {
-    const std::wstring tmp = m_temp / L"tmp";
-    ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
-    Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}};
-    const auto result = RunProcess(Launcher(L"faults_launcher_big_redist") + L" -quiet", env, 120000);
+    const auto result = m_run.Run(L"faults_launcher_big_redist");
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
-    const auto records = ReadStandinLog(m_log);
+    const auto& records = result.children;
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(L"vcredist_x86.exe", records[0].program);
     // This launcher carries no package: the run ends at the package step.
     EXPECT_EQ(static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND), result.exitCode);
-    EXPECT_TRUE(ListNames(tmp).empty());
+    EXPECT_TRUE(result.leftNothing);
     ExpectSettingsIntact("after a run with room");
 }
 

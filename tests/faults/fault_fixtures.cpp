@@ -62,8 +62,8 @@ void FaultScenario::ExpectSettingsIntact(const char* when)
     EXPECT_FALSE(TakeSnapshot(BackupKeyPath()).exists) << when << ": the backup key was left behind";
 }
 
-StandinInstaller::StandinInstaller(const testing_support::TempDir& temp)
-    : m_opener(temp / L"package_opener.exe"), m_openAction(L"\"" + m_opener + L"\" \"%1\"")
+StandinInstaller::StandinInstaller(const testing_support::TempDir& folder)
+    : m_opener(folder / L"package_opener.exe"), m_openAction(L"\"" + m_opener + L"\" \"%1\"")
 {
     if (!m_msiexec.ok())
         ADD_FAILURE() << "the stand-in msiexec is not in place: WINEDLLOVERRIDES must hold msiexec.exe=n,b (run "
@@ -83,16 +83,13 @@ RunStoppedInInstaller::~RunStoppedInInstaller()
 
 bool RunStoppedInInstaller::Start(const wchar_t* launcher)
 {
-    const size_t before = testing_support::ReadStandinLog(m_log).size();
-    CreateDirectoryW(m_tmp.c_str(), nullptr);
-    testing_support::Environment env{
-        {L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_msiexec", L"1"}, {L"TMP", m_tmp}, {L"TEMP", m_tmp}};
-    m_process = testing_support::StartProcess(Launcher(launcher) + L" -quiet", env, &m_pid);
+    const size_t before = m_run.Records().size();
+    m_process = m_run.Start(launcher, L"-quiet", {{L"STANDIN_WAIT_msiexec", L"1"}}, &m_pid);
     if (!m_process)
         return false;
     const ULONGLONG deadline = GetTickCount64() + 300000;
     while (GetTickCount64() < deadline) {
-        const auto records = testing_support::ReadStandinLog(m_log);
+        const auto records = m_run.Records();
         for (size_t i = before; i < records.size(); ++i) {
             if (records[i].program == L"msiexec.exe")
                 return true;

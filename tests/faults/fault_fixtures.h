@@ -20,6 +20,7 @@
 #include "tests/support/registry_snapshot.h"
 #include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
+#include "tests/support/whole_run.h"
 
 namespace faults {
 
@@ -31,7 +32,6 @@ using testing_support::FirstDifference;
 using testing_support::InstalledPackagePath;
 using testing_support::KeySnapshot;
 using testing_support::KillProcesses;
-using testing_support::Launcher;
 using testing_support::ListNames;
 using testing_support::MakerFolder;
 using testing_support::TakeSnapshot;
@@ -51,7 +51,9 @@ KeySnapshot SampleSettings();
 
 // Every fault scenario starts from a prefix without the driver's keys and the
 // installers folder, fills the settings key with SampleSettings(), and leaves
-// neither behind. `m_settings` is the snapshot that must survive the run.
+// neither behind. `m_settings` is the snapshot that must survive the run;
+// `m_run` runs the launchers (its folder also holds the stand-in installer's
+// programs).
 class FaultScenario : public ::testing::Test {
   protected:
     void SetUp() override;
@@ -61,19 +63,18 @@ class FaultScenario : public ::testing::Test {
     // byte-identical to `m_settings` and no backup key is left.
     void ExpectSettingsIntact(const char* when);
 
-    testing_support::TempDir m_temp;
-    const std::wstring m_log = m_temp / L"children.log";
+    testing_support::WholeRun m_run;
     KeySnapshot m_settings;
 };
 
 // Puts a recording stand-in in place of the prefix's msiexec.exe and of the
-// shell's open action for packages ("package_opener.exe" in `temp`, arguments
-// "<quoted package>"), and puts both back afterwards. Wine runs
+// shell's open action for packages ("package_opener.exe" in `folder`,
+// arguments "<quoted package>"), and puts both back afterwards. Wine runs
 // the stand-in msiexec only with WINEDLLOVERRIDES="msiexec.exe=n,b" in the
 // Unix environment (CMakeLists.txt sets it for this program).
 class StandinInstaller {
   public:
-    explicit StandinInstaller(const testing_support::TempDir& temp);
+    explicit StandinInstaller(const testing_support::TempDir& folder);
     StandinInstaller(const StandinInstaller&) = delete;
     StandinInstaller& operator=(const StandinInstaller&) = delete;
     bool ok() const { return m_ok; }
@@ -85,13 +86,14 @@ class StandinInstaller {
     bool m_ok = false;
 };
 
-// A launcher run with the stand-in installer that stops inside Windows
-// Installer: Start() returns once msiexec runs (the settings backup exists
-// then), Finish() lets msiexec end with a code and waits for the launcher.
-// The StandinInstaller must be in place. Terminates what is left running.
+// A launcher run of `run` with the stand-in installer that stops inside
+// Windows Installer: Start() returns once msiexec runs (the settings backup
+// exists then), Finish() lets msiexec end with a code and waits for the
+// launcher. The StandinInstaller must be in place. Terminates what is left
+// running.
 class RunStoppedInInstaller {
   public:
-    RunStoppedInInstaller(const std::wstring& log, const std::wstring& tmp) : m_log(log), m_tmp(tmp) {}
+    explicit RunStoppedInInstaller(const testing_support::WholeRun& run) : m_run(run) {}
     ~RunStoppedInInstaller();
     RunStoppedInInstaller(const RunStoppedInInstaller&) = delete;
     RunStoppedInInstaller& operator=(const RunStoppedInInstaller&) = delete;
@@ -106,8 +108,7 @@ class RunStoppedInInstaller {
     void KillLauncher();
 
   private:
-    std::wstring m_log;
-    std::wstring m_tmp;
+    const testing_support::WholeRun& m_run;
     UniqueKernelHandle m_process;
     DWORD m_pid = 0;
 };

@@ -12,10 +12,7 @@
 namespace faults {
 namespace {
 
-using testing_support::Environment;
 using testing_support::ReadFileBytes;
-using testing_support::ReadStandinLog;
-using testing_support::RunProcess;
 
 class HeldPackage : public FaultScenario {};
 
@@ -32,10 +29,7 @@ TEST_F(HeldPackage, IsReportedAndTheRunGoesToItsEnd)
     DWORD written = 0;
     WriteFile(held.get(), earlier.data(), static_cast<DWORD>(earlier.size()), &written, nullptr);
 
-    const std::wstring tmp = m_temp / L"tmp";
-    ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
-    Environment env{{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}};
-    const auto result = RunProcess(Launcher(L"faults_launcher_package") + L" -quiet", env, 120000);
+    const auto result = m_run.Run(L"faults_launcher_package");
     held.reset();
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
@@ -43,11 +37,11 @@ TEST_F(HeldPackage, IsReportedAndTheRunGoesToItsEnd)
     EXPECT_EQ("CreateFile failed (32)\r\n", result.output);
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), result.exitCode);
     // The redistributable ran before the package step, and no installer after it.
-    const auto records = ReadStandinLog(m_log);
+    const auto& records = result.children;
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(L"vcredist_x86.exe", records[0].program);
     // The run went to its end: the work folder is gone.
-    EXPECT_TRUE(ListNames(tmp).empty()) << "the work folder was left behind";
+    EXPECT_TRUE(result.leftNothing) << "the work folder was left behind";
     std::vector<std::uint8_t> bytes;
     ASSERT_TRUE(ReadFileBytes(InstalledPackagePath(), bytes));
     EXPECT_EQ(earlier, std::string(bytes.begin(), bytes.end())) << "the held package was changed";

@@ -104,7 +104,7 @@ ULONGLONG Now()
 TEST_P(HostileInstalledState, TheRunGoesOnAndChangesOnlyWhatTheResetWrites)
 {
     const InstalledCase& c = GetParam();
-    StandinInstaller installer(m_temp);
+    StandinInstaller installer(m_run.folder());
     ASSERT_TRUE(installer.ok());
     KeySnapshot entry;
     c.make(m_settings, entry);
@@ -116,16 +116,14 @@ TEST_P(HostileInstalledState, TheRunGoesOnAndChangesOnlyWhatTheResetWrites)
     }
     const auto uninstallBefore = TakeSnapshot(kUninstallList).subkeys.size();
 
-    const std::wstring tmp = m_temp / L"tmp";
-    ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
+    m_run.SetTimeout(300000);
     const ULONGLONG start = Now();
-    const auto result = testing_support::RunProcess(Launcher(L"faults_launcher_package") + L" -quiet",
-                                                    {{L"STANDIN_LOG", m_log}, {L"TMP", tmp}, {L"TEMP", tmp}}, 300000);
+    const auto result = m_run.Run(L"faults_launcher_package");
     ASSERT_TRUE(result.started) << c.story;
     ASSERT_FALSE(result.timedOut) << c.story;
     EXPECT_EQ(static_cast<DWORD>(exit_code::kSuccess), result.exitCode) << c.story;
     EXPECT_EQ("", result.output) << c.story;
-    const auto records = testing_support::ReadStandinLog(m_log);
+    const auto& records = result.children;
     ASSERT_EQ(2u, records.size()) << c.story;
     EXPECT_EQ(L"msiexec.exe", records[1].program) << c.story << ": the run did not reach the package";
 

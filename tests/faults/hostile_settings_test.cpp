@@ -84,7 +84,7 @@ class HostileSettingsTree : public FaultScenario {};
 
 TEST_F(HostileSettingsTree, TheBackupEqualsTheSourceAndIsDeletedCompletely)
 {
-    StandinInstaller installer(m_temp);
+    StandinInstaller installer(m_run.folder());
     ASSERT_TRUE(installer.ok());
     ASSERT_TRUE(DeleteKeyTree(SettingsKeyPath()));
     m_settings = HostileSettings();
@@ -93,7 +93,7 @@ TEST_F(HostileSettingsTree, TheBackupEqualsTheSourceAndIsDeletedCompletely)
     ASSERT_EQ(L"", FirstDifference(m_settings, TakeSnapshot(SettingsKeyPath())));
     ASSERT_EQ(10000u + 3 * 27 + 2 + 1 + 100, CountValues(m_settings));
 
-    RunStoppedInInstaller run(m_log, m_temp / L"tmp");
+    RunStoppedInInstaller run(m_run);
     ASSERT_TRUE(run.Start(L"faults_launcher_package"));
     const KeySnapshot backup = TakeSnapshot(BackupKeyPath());
     EXPECT_EQ(L"", FirstDifference(m_settings, backup)) << "the backup differs from the settings";
@@ -125,7 +125,7 @@ class LinkedSettings : public FaultScenario {
 
 TEST_F(LinkedSettings, AreNeitherCopiedNorChangedNorDeleted)
 {
-    StandinInstaller installer(m_temp);
+    StandinInstaller installer(m_run.folder());
     ASSERT_TRUE(installer.ok());
     KeySnapshot target;
     target.exists = true;
@@ -136,7 +136,7 @@ TEST_F(LinkedSettings, AreNeitherCopiedNorChangedNorDeleted)
     const KeySnapshot settingsAlone = TakeSnapshot(SettingsKeyPath());
     ASSERT_TRUE(testing_support::CreateLinkRaw(m_link, kTarget));
 
-    RunStoppedInInstaller run(m_log, m_temp / L"tmp");
+    RunStoppedInInstaller run(m_run);
     ASSERT_TRUE(run.Start(L"faults_launcher_package"));
     EXPECT_EQ(L"", FirstDifference(settingsAlone, TakeSnapshot(BackupKeyPath())))
         << "the backup is not the settings without the link";

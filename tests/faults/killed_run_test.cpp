@@ -13,12 +13,14 @@ class KilledRun : public FaultScenario {};
 
 TEST_F(KilledRun, TheBackupSurvivesAndTheNextRunMergesIntoItAndDeletesIt)
 {
-    StandinInstaller installer(m_temp);
+    StandinInstaller installer(m_run.folder());
     ASSERT_TRUE(installer.ok());
 
-    // First run: killed while Windows Installer works.
+    // First run: killed while Windows Installer works. (Its work folder stays
+    // behind in a temporary folder of its own.)
     {
-        RunStoppedInInstaller run(m_log, m_temp / L"tmp1");
+        const testing_support::WholeRun killed;
+        RunStoppedInInstaller run(killed);
         ASSERT_TRUE(run.Start(L"faults_launcher_package"));
         EXPECT_EQ(L"", FirstDifference(m_settings, TakeSnapshot(BackupKeyPath())))
             << "the backup is not a copy of the settings";
@@ -42,7 +44,7 @@ TEST_F(KilledRun, TheBackupSurvivesAndTheNextRunMergesIntoItAndDeletesIt)
     // the old copy had.
     KeySnapshot merged = changed;
     merged.values[L"Inputs"] = SampleSettings().values[L"Inputs"];
-    RunStoppedInInstaller run(m_log, m_temp / L"tmp2");
+    RunStoppedInInstaller run(m_run);
     ASSERT_TRUE(run.Start(L"faults_launcher_package"));
     EXPECT_EQ(L"", FirstDifference(merged, TakeSnapshot(BackupKeyPath()))) << "the backup is not the merge";
     EXPECT_EQ(L"", FirstDifference(m_settings, TakeSnapshot(SettingsKeyPath())));

@@ -10,17 +10,14 @@
 #include "launcher/exit_codes.h"
 #include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
+#include "tests/support/whole_run.h"
 
 namespace {
 
 using testing_support::Environment;
-using testing_support::Launcher;
-using testing_support::ListNames;
-using testing_support::ReadStandinLog;
-using testing_support::RunProcess;
 using testing_support::SystemMsiexecStandin;
-using testing_support::TempDir;
 using testing_support::TestMachine;
+using testing_support::WholeRun;
 
 struct ExitCase {
     const char* story;
@@ -36,44 +33,15 @@ void PrintTo(const ExitCase& c, std::ostream* os)
     *os << c.story;
 }
 
-// What a whole run did: its exit code and output, the programs that ran (in
-// order), and whether the work folder went.
-struct RecordedRun {
-    bool finished = false; // started and ended within the time allowed
-    DWORD exitCode = 0;
-    std::string output;
-    std::vector<std::wstring> ran;
-    bool leftNothing = false;
-};
-
+// Whole runs with -quiet, the stand-ins recording and Windows Installer
+// replaced by the recording msiexec.
 class WholeRuns : public ::testing::Test {
   protected:
-    // Runs `launcher` with -quiet, the stand-ins recording, and TMP and TEMP in
-    // a folder of the test's own (`env` adds the stand-ins' exit codes).
-    RecordedRun Run(const wchar_t* launcher, Environment env)
-    {
-        RecordedRun run;
-        EXPECT_TRUE(m_msiexec.ok());
-        const std::wstring tmp = m_temp / L"tmp";
-        EXPECT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
-        env[L"STANDIN_LOG"] = m_temp / L"children.log";
-        env[L"TMP"] = tmp;
-        env[L"TEMP"] = tmp;
-        const auto result = RunProcess(Launcher(launcher) + L" -quiet", env, 120000);
-        EXPECT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
-        EXPECT_FALSE(result.timedOut);
-        run.finished = result.started && !result.timedOut;
-        run.exitCode = result.exitCode;
-        run.output = result.output;
-        for (const auto& record : ReadStandinLog(m_temp / L"children.log"))
-            run.ran.push_back(record.program);
-        run.leftNothing = ListNames(tmp).empty();
-        return run;
-    }
+    void SetUp() override { ASSERT_TRUE(m_msiexec.ok()); }
 
     TestMachine m_machine; // the package folder and the driver's keys go afterwards
     SystemMsiexecStandin m_msiexec;
-    TempDir m_temp;
+    WholeRun m_run;
 };
 
 class ExitCode : public WholeRuns, public ::testing::WithParamInterface<ExitCase> {};
@@ -85,10 +53,11 @@ TEST_P(ExitCode, TellsTheDeploymentToolWhatHappened)
     env[L"STANDIN_EXIT_vcredist_x86"] = c.redist;
     env[L"STANDIN_EXIT_kv_isu"] = c.uninst;
     env[L"STANDIN_EXIT_msiexec"] = c.installer;
-    const RecordedRun run = Run(L"launcher_exit_codes", env);
-    ASSERT_TRUE(run.finished);
+    const auto run = m_run.Run(L"launcher_exit_codes", L"-quiet", env);
+    ASSERT_TRUE(run.started) << "CreateProcess failed with " << run.startError;
+    ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(c.exitCode, run.exitCode);
-    EXPECT_EQ(c.ran, run.ran);
+    EXPECT_EQ(c.ran, run.Programs());
     EXPECT_EQ("", run.output);
     EXPECT_TRUE(run.leftNothing) << "the work folder was left behind";
 }
@@ -138,11 +107,12 @@ class WrongDigest : public WholeRuns, public ::testing::WithParamInterface<Diges
 TEST_P(WrongDigest, NothingFromThePayloadRunsAndTheRunFailsWithTheNamedCode)
 {
     const DigestCase& c = GetParam();
-    const RecordedRun run = Run(c.launcher, {});
-    ASSERT_TRUE(run.finished);
+    const auto run = m_run.Run(c.launcher);
+    ASSERT_TRUE(run.started) << "CreateProcess failed with " << run.startError;
+    ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(static_cast<DWORD>(exit_code::kPayloadNotAsCarried), run.exitCode);
     EXPECT_EQ("Payload check failed (323)\r\n", run.output);
-    EXPECT_EQ(c.ran, run.ran);
+    EXPECT_EQ(c.ran, run.Programs());
     EXPECT_TRUE(run.leftNothing) << "the work folder was left behind";
 }
 
@@ -191,13 +161,9 @@ struct BoxRun {
 BoxRun RunNotAProgram(const std::wstring& switches)
 {
     BoxRun run;
-    TempDir temp;
-    const std::wstring tmp = temp / L"tmp";
-    EXPECT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
+    const WholeRun launcher;
     DWORD pid = 0;
-    const Environment env = {{L"TMP", tmp}, {L"TEMP", tmp}};
-    UniqueKernelHandle process =
-        testing_support::StartProcess(Launcher(L"launcher_not_a_program") + switches, env, &pid);
+    UniqueKernelHandle process = launcher.Start(L"launcher_not_a_program", switches, {}, &pid);
     EXPECT_TRUE(process);
     if (!process)
         return run;
@@ -209,7 +175,7 @@ BoxRun RunNotAProgram(const std::wstring& switches)
     }
     EXPECT_EQ(WAIT_OBJECT_0, wait) << "the launcher did not end within a minute";
     EXPECT_TRUE(GetExitCodeProcess(process.get(), &run.exitCode));
-    run.leftNothing = ListNames(tmp).empty();
+    run.leftNothing = launcher.LeftNothing();
     return run;
 }
 
@@ -219,7 +185,7 @@ BoxRun RunNotAProgram(const std::wstring& switches)
 // once with the start's code. Under Xvfb a box would be seen here.
 TEST(UnattendedRun, APayloadThatCannotStartEndsTheRunWithoutABox)
 {
-    const BoxRun run = RunNotAProgram(L" -quiet");
+    const BoxRun run = RunNotAProgram(L"-quiet");
     EXPECT_EQ(0, run.boxes) << "the launcher showed a box in an unattended run";
     EXPECT_EQ(static_cast<DWORD>(ERROR_BAD_EXE_FORMAT), run.exitCode);
     EXPECT_TRUE(run.leftNothing) << "the work folder was left behind";

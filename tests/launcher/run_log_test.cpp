@@ -12,19 +12,15 @@
 
 #include "framework/unique_handle.h"
 #include "tests/support/test_support.h"
+#include "tests/support/whole_run.h"
 
 namespace {
 
 using testing_support::PathExists;
-using testing_support::RunProcess;
-using testing_support::TempDir;
+using testing_support::WholeRun;
 
 const DWORD kNoPackage = ERROR_RESOURCE_TYPE_NOT_FOUND;
-
-std::wstring Launcher()
-{
-    return testing_support::Launcher(L"launcher_log");
-}
+const wchar_t kLauncher[] = L"launcher_log";
 
 // The log's lines, decoded from UTF-8; empty when it cannot be read.
 std::vector<std::wstring> ReadLog(const std::wstring& path)
@@ -66,11 +62,10 @@ std::wstring Joined(const std::vector<std::wstring>& lines)
 
 TEST(RunLog, RecordsTheWholeRunInOrder)
 {
-    TempDir temp;
+    WholeRun run;
     // A name outside ASCII shows that the log is UTF-8.
-    const std::wstring log = temp / L"setup-\u00e9\u4e2d.log";
-    const std::wstring command = Launcher() + L" -quiet -log \"" + log + L"\"";
-    const auto result = RunProcess(command, {{L"STANDIN_LOG", temp / L"children.log"}}, 120000);
+    const std::wstring log = run.folder() / L"setup-\u00e9\u4e2d.log";
+    const auto result = run.Run(kLauncher, L"-quiet -log \"" + log + L"\"");
     ASSERT_TRUE(result.started);
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(kNoPackage, result.exitCode);
@@ -78,7 +73,7 @@ TEST(RunLog, RecordsTheWholeRunInOrder)
     const std::vector<std::wstring> lines = ReadLog(log);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(L"Launcher version " ORBELLE_TEST_LAUNCHER_VERSION, lines[0]);
-    EXPECT_EQ(L"Command line: " + command, lines[1]);
+    EXPECT_EQ(L"Command line: " + testing_support::Launcher(kLauncher) + L" -quiet -log \"" + log + L"\"", lines[1]);
     EXPECT_EQ(L"WOW64: false", lines[2]);
     EXPECT_TRUE(InOrder(lines, {L"Step Confirm: true", L"Child: \"", L"Child exit code: 0", L"Step InstallVCRedist: 0",
                                 L"Child: \"", L"Child exit code: 0", L"Step RunLegacyUninstallers: 0",
@@ -113,11 +108,9 @@ TEST(RunLog, RecordsTheWholeRunInOrder)
 
 TEST(RunLog, AFailingChildEndsTheLogWithItsCode)
 {
-    TempDir temp;
-    const std::wstring log = temp / L"setup.log";
-    const auto result =
-        RunProcess(Launcher() + L" -log '" + log + L"'",
-                   {{L"STANDIN_LOG", temp / L"children.log"}, {L"STANDIN_EXIT_vcredist_x86", L"1603"}}, 120000);
+    WholeRun run;
+    const std::wstring log = run.folder() / L"setup.log";
+    const auto result = run.Run(kLauncher, L"-log '" + log + L"'", {{L"STANDIN_EXIT_vcredist_x86", L"1603"}});
     ASSERT_TRUE(result.started);
     EXPECT_EQ(1603u, result.exitCode);
     const std::vector<std::wstring> lines = ReadLog(log);
@@ -132,23 +125,22 @@ TEST(RunLog, AFailingChildEndsTheLogWithItsCode)
 // same way with the same output.
 TEST(RunLog, ALogThatCannotBeWrittenChangesNothing)
 {
-    TempDir temp;
-    const testing_support::Environment env = {{L"STANDIN_LOG", temp / L"children.log"}};
-    const auto plain = RunProcess(Launcher() + L" -quiet", env, 120000);
+    WholeRun run;
+    const auto plain = run.Run(kLauncher);
     ASSERT_TRUE(plain.started);
     EXPECT_EQ(kNoPackage, plain.exitCode);
     EXPECT_EQ("LocateResource failed (1813)\r\n", plain.output);
 
-    const std::wstring missingFolder = temp / L"no such folder\\setup.log";
-    const auto unopened = RunProcess(Launcher() + L" -quiet -log \"" + missingFolder + L"\"", env, 120000);
+    const std::wstring missingFolder = run.folder() / L"no such folder\\setup.log";
+    const auto unopened = run.Run(kLauncher, L"-quiet -log \"" + missingFolder + L"\"");
     EXPECT_EQ(plain.exitCode, unopened.exitCode);
     EXPECT_EQ(plain.output, unopened.output);
     EXPECT_FALSE(PathExists(missingFolder));
 
-    const std::wstring held = temp / L"held.log";
+    const std::wstring held = run.folder() / L"held.log";
     UniqueFileHandle holder(CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(holder.valid());
-    const auto blocked = RunProcess(Launcher() + L" -quiet -log \"" + held + L"\"", env, 120000);
+    const auto blocked = run.Run(kLauncher, L"-quiet -log \"" + held + L"\"");
     holder.reset();
     EXPECT_EQ(plain.exitCode, blocked.exitCode);
     EXPECT_EQ(plain.output, blocked.output);
@@ -160,17 +152,16 @@ TEST(RunLog, ALogThatCannotBeWrittenChangesNothing)
 // log.
 TEST(RunLog, ALinkInTheLogsPlaceLeavesWhatItNamesAsItWas)
 {
-    TempDir temp;
-    const testing_support::Environment env = {{L"STANDIN_LOG", temp / L"children.log"}};
-    const auto plain = RunProcess(Launcher() + L" -quiet", env, 120000);
+    WholeRun run;
+    const auto plain = run.Run(kLauncher);
     ASSERT_TRUE(plain.started);
 
-    const std::wstring precious = temp / L"precious.ini";
+    const std::wstring precious = run.folder() / L"precious.ini";
     const std::vector<std::uint8_t> contents = {'[', 'k', 'e', 'e', 'p', ']', '\r', '\n'};
     ASSERT_TRUE(testing_support::WriteFileBytes(precious, contents));
-    const std::wstring log = temp / L"setup.log";
+    const std::wstring log = run.folder() / L"setup.log";
     ASSERT_TRUE(CreateHardLinkW(log.c_str(), precious.c_str(), nullptr));
-    const auto linked = RunProcess(Launcher() + L" -quiet -log \"" + log + L"\"", env, 120000);
+    const auto linked = run.Run(kLauncher, L"-quiet -log \"" + log + L"\"");
     EXPECT_EQ(plain.exitCode, linked.exitCode);
     EXPECT_EQ(plain.output, linked.output);
     std::vector<std::uint8_t> after;
@@ -180,11 +171,13 @@ TEST(RunLog, ALinkInTheLogsPlaceLeavesWhatItNamesAsItWas)
 
 TEST(RunLog, WithoutTheSwitchNothingIsWritten)
 {
-    TempDir temp;
-    const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", temp / L"children.log"}}, 120000);
+    WholeRun run;
+    const auto result = run.Run(kLauncher);
     ASSERT_TRUE(result.started);
-    // The run's only files are the stand-in's own records.
-    EXPECT_EQ(std::vector<std::wstring>{L"children.log"}, testing_support::ListNames(temp.path()));
+    // The run's only files are the stand-in's own records: nothing beside
+    // them, and nothing in the launcher's temporary folder.
+    EXPECT_EQ((std::vector<std::wstring>{L"children.log", L"tmp"}), testing_support::ListNames(run.folder().path()));
+    EXPECT_TRUE(result.leftNothing);
 }
 
 } // namespace

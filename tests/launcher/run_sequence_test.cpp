@@ -6,13 +6,11 @@
 
 #include "framework/unique_handle.h"
 #include "launcher/exit_codes.h"
-#include "tests/support/test_support.h"
+#include "tests/support/whole_run.h"
 
 namespace {
 
-using testing_support::Launcher;
-using testing_support::RunProcess;
-using testing_support::StartProcess;
+using testing_support::WholeRun;
 
 const wchar_t kCaption[] = L"Orbelle test confirmation";
 
@@ -31,7 +29,9 @@ class RunWithoutBox : public ::testing::TestWithParam<NoBoxCase> {};
 // time-out instead of an exit.
 TEST_P(RunWithoutBox, RunsToItsEndWithoutAsking)
 {
-    const auto result = RunProcess(Launcher(GetParam().launcher) + L" -quiet", {}, 60000);
+    WholeRun run;
+    run.SetTimeout(60000);
+    const auto result = run.Run(GetParam().launcher);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     EXPECT_FALSE(result.timedOut) << GetParam().story;
     EXPECT_EQ(kReachedTheEnd, result.exitCode) << GetParam().story;
@@ -63,7 +63,8 @@ bool AnswerBox(int button, DWORD timeoutMs)
 
 DWORD RunConfirmingLauncher(int button, bool* answered)
 {
-    const UniqueKernelHandle process = StartProcess(Launcher(L"launcher_confirm") + L" -quiet");
+    const WholeRun run;
+    const UniqueKernelHandle process = run.Start(L"launcher_confirm");
     if (!process)
         return 0xFFFFFFFF;
     *answered = AnswerBox(button, 60000);

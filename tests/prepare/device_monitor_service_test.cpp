@@ -4,13 +4,13 @@
 
 #include "launcher/product_constants.h"
 #include "prepare/device_monitor_service.h"
-#include "tests/prepare/prepare_fixtures.h"
+#include "tests/support/running_driver.h"
 
 namespace {
 
-using prepare_fixtures::ServiceInstalled;
-using prepare_fixtures::TestService;
+using testing_support::ServiceInstalled;
 using testing_support::TempDir;
+using testing_support::TestService;
 
 TEST(ControlDeviceMonitorService, RunningServiceReceivesCode128AndKeepsRunning)
 {

@@ -2,55 +2,42 @@
 // tray helpers run and its device-monitor service is installed.
 #include <gtest/gtest.h>
 
-#include "tests/prepare/prepare_fixtures.h"
+#include "tests/support/running_driver.h"
 #include "tests/support/test_machine.h"
+#include "tests/support/whole_run.h"
 
 namespace {
 
-using prepare_fixtures::HelperProcesses;
-using prepare_fixtures::TestService;
 using testing_support::BinDir;
-using testing_support::Launcher;
-using testing_support::RunProcess;
-using testing_support::TempDir;
-
-testing_support::ProcessResult RunLauncher(const wchar_t* name)
-{
-    return RunProcess(Launcher(name) + L" -quiet", {}, 120000);
-}
+using testing_support::RunningDriver;
+using testing_support::TestService;
+using testing_support::WholeRun;
 
 TEST(PreparationRun, EndsTheHelpersAndSignalsTheRunningServiceWithoutStoppingIt)
 {
-    TempDir dir;
-    TestService service(dir / L"controls.log");
-    ASSERT_TRUE(service.installed());
-    ASSERT_TRUE(service.Start());
-    HelperProcesses helpers;
-    const int tray = helpers.Start(L"KorvelTaskBarIcon.exe");
-    const int tray2 = helpers.Start(L"KorvelTaskBarIcon.exe");
-    const int tray64 = helpers.Start(L"KorvelTaskBarIcon64.exe");
-    const int other = helpers.Start(L"KorvelTaskBarIcon.EXE");
-    ASSERT_TRUE(tray >= 0 && tray2 >= 0 && tray64 >= 0 && other >= 0);
+    WholeRun run;
+    RunningDriver driver;
+    ASSERT_TRUE(driver.StartService(run.folder() / L"controls.log"));
+    ASSERT_TRUE(driver.StartHelpers());
 
-    const auto result = RunLauncher(L"launcher_plain");
+    const auto result = run.Run(L"launcher_plain");
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 
-    for (int index : {tray, tray2, tray64})
-        EXPECT_EQ(0u, helpers.WaitForExit(index, 10000)) << "helper " << index;
-    EXPECT_TRUE(helpers.Running(other));
-    EXPECT_EQ(std::vector<DWORD>{128}, service.RecordedControls());
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
+    EXPECT_EQ((std::vector<DWORD>{0, 0, 0}), driver.HelperExitCodes());
+    EXPECT_TRUE(driver.LookalikeRunning());
+    EXPECT_EQ(std::vector<DWORD>{128}, driver.service().RecordedControls());
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), driver.service().State());
 }
 
 TEST(PreparationRun, LeavesAStoppedServiceStopped)
 {
-    TempDir dir;
-    TestService service(dir / L"controls.log");
+    WholeRun run;
+    TestService service(run.folder() / L"controls.log");
     ASSERT_TRUE(service.installed());
     ASSERT_EQ(static_cast<DWORD>(SERVICE_STOPPED), service.State());
 
-    const auto result = RunLauncher(L"launcher_plain");
+    const auto result = run.Run(L"launcher_plain");
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 
@@ -60,33 +47,27 @@ TEST(PreparationRun, LeavesAStoppedServiceStopped)
 
 // The story of an upgrade over a running driver: the launcher ends the tray
 // helpers and signals the device-monitor service before the package
-// installation starts. One record file holds the service's records and those
-// of a recording msiexec, in the order they happened.
+// installation starts. One record file, the run's log, holds the service's
+// records and those of a recording msiexec, in the order they happened.
 TEST(PreparationRun, SignalsTheServiceBeforeThePackageInstallationStarts)
 {
-    TempDir dir;
-    const std::wstring events = dir / L"events.log";
-    const std::wstring launcher = dir / L"launcher_with_package.exe";
+    WholeRun run;
+    const std::wstring launcher = run.folder() / L"launcher_with_package.exe";
     ASSERT_TRUE(CopyFileW((BinDir() + L"\\launcher_with_package.exe").c_str(), launcher.c_str(), TRUE));
     testing_support::SystemMsiexecStandin msiexec;
     ASSERT_TRUE(msiexec.ok()) << "run through CTest (see CMakeLists.txt)";
-    TestService service(events);
-    ASSERT_TRUE(service.installed());
-    ASSERT_TRUE(service.Start());
-    HelperProcesses helpers;
-    const int tray = helpers.Start(L"KorvelTaskBarIcon.exe");
-    const int tray64 = helpers.Start(L"KorvelTaskBarIcon64.exe");
-    ASSERT_TRUE(tray >= 0 && tray64 >= 0);
+    RunningDriver driver;
+    ASSERT_TRUE(driver.StartService(run.log()));
+    ASSERT_TRUE(driver.StartHelpers());
 
-    const auto result = RunProcess(L"\"" + launcher + L"\" -quiet", {{L"STANDIN_LOG", events}}, 120000);
+    const auto result = run.RunProgram(launcher);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 
-    EXPECT_EQ(0u, helpers.WaitForExit(tray, 10000));
-    EXPECT_EQ(0u, helpers.WaitForExit(tray64, 10000));
+    EXPECT_EQ((std::vector<DWORD>{0, 0, 0}), driver.HelperExitCodes());
     int control = -1;
     int installation = -1;
-    const auto records = testing_support::ReadStandinLog(events);
+    const auto& records = result.children;
     for (size_t i = 0; i < records.size(); ++i) {
         if (records[i].program == L"OrbelleAudioDevMon" && records[i].arguments == L"128" && control < 0)
             control = static_cast<int>(i);
@@ -96,7 +77,7 @@ TEST(PreparationRun, SignalsTheServiceBeforeThePackageInstallationStarts)
     ASSERT_GE(control, 0) << "the service received no code 128";
     ASSERT_GE(installation, 0) << "the package installation did not start";
     EXPECT_LT(control, installation);
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), driver.service().State());
 }
 
 } // namespace

@@ -15,7 +15,6 @@
 #include "launcher/product_constants.h"
 #include "prepare/previous_products.h"
 #include "registry/registry_key.h"
-#include "tests/prepare/prepare_fixtures.h"
 #include "tests/support/raw_registry.h"
 #include "tests/support/scratch_registry.h"
 #include "tests/support/test_machine.h"

@@ -3,27 +3,23 @@
 #include <gtest/gtest.h>
 
 #include "prepare/tray_helpers.h"
-#include "tests/prepare/prepare_fixtures.h"
+#include "tests/support/running_driver.h"
 
 namespace {
 
-using prepare_fixtures::HelperProcesses;
+using testing_support::HelperProcesses;
+using testing_support::RunningDriver;
 
 TEST(TerminateTrayHelpers, EndsEveryInstanceOfBothHelpersWithExitCodeZero)
 {
-    HelperProcesses helpers;
-    const int first = helpers.Start(L"KorvelTaskBarIcon.exe");
-    const int second = helpers.Start(L"KorvelTaskBarIcon.exe");
-    const int wide = helpers.Start(L"KorvelTaskBarIcon64.exe");
-    const int upperCase = helpers.Start(L"KorvelTaskBarIcon.EXE");
-    ASSERT_TRUE(first >= 0 && second >= 0 && wide >= 0 && upperCase >= 0);
+    RunningDriver driver;
+    ASSERT_TRUE(driver.StartHelpers());
 
     EXPECT_EQ(3, TerminateTrayHelpers());
 
-    for (int index : {first, second, wide})
-        EXPECT_EQ(0u, helpers.WaitForExit(index, 10000)) << "helper " << index;
+    EXPECT_EQ((std::vector<DWORD>{0, 0, 0}), driver.HelperExitCodes());
     // The name differs only in letter case: not one of the driver's helpers.
-    EXPECT_TRUE(helpers.Running(upperCase));
+    EXPECT_TRUE(driver.LookalikeRunning());
 }
 
 // Names close to a helper's but not equal to it, letter case included.

@@ -13,12 +13,13 @@
 #include "framework/wow64_query.h"
 #include "launcher/product_constants.h"
 #include "settings/driver_keys.h"
-#include "tests/prepare/prepare_fixtures.h"
 #include "tests/support/raw_registry.h"
 #include "tests/support/registry_snapshot.h"
+#include "tests/support/running_driver.h"
 #include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 #include "tests/support/value_records.h"
+#include "tests/support/whole_run.h"
 
 namespace {
 
@@ -94,14 +95,6 @@ void AdoptCarried(TestMachine& machine)
         machine.Adopt(Bin(L"scenario-observed-msi64.msi"));
 }
 
-std::vector<std::wstring> Programs(const std::vector<testing_support::StandinRecord>& records)
-{
-    std::vector<std::wstring> names;
-    for (const auto& r : records)
-        names.push_back(r.program);
-    return names;
-}
-
 // The instances of PlantDeviceInstances as the reset leaves them.
 void ExpectInstancesReset(const std::wstring& instances)
 {
@@ -114,34 +107,22 @@ void ExpectInstancesReset(const std::wstring& instances)
     }
 }
 
-// What every launcher run of these scenarios gets: stand-in records, the
-// observer's registry snapshot, and a temporary folder of its own so that a
-// work folder left behind would show.
-struct RunFolders {
-    TempDir temp;
-    std::wstring tmp = temp / L"tmp";
-    std::wstring log = temp / L"children.log";
-    std::wstring snapshot = temp / L"during-install.txt";
-    Environment Env() const
+// Every launcher run of these scenarios: besides the stand-ins' log and the
+// tmp folder (WholeRun), the observer's snapshot of the driver's registry
+// while the package installs, and time for the 32-bit build: where 32-bit
+// code is emulated, one of its runs is up to six 32-bit process starts (the
+// launcher and its five children) of a minute or more each.
+class ScenarioRun : public WholeRun {
+  public:
+    ScenarioRun()
     {
-        return {{L"STANDIN_LOG", log},
-                {L"STANDIN_SNAPSHOT_observer", snapshot},
-                {L"STANDIN_SNAPSHOT_VIEW", kSnapshotView},
-                {L"TMP", tmp},
-                {L"TEMP", tmp}};
+        Set(L"STANDIN_SNAPSHOT_observer", snapshot);
+        Set(L"STANDIN_SNAPSHOT_VIEW", kSnapshotView);
+        SetTimeout(sizeof(void*) == 4 ? 3600000 : 600000);
     }
-};
 
-// Runs a launcher of this build; `folder` is its current folder (empty: the
-// test program's). Where 32-bit code is emulated, a run of the 32-bit build
-// is up to six 32-bit process starts (the launcher and its five children) of
-// a minute or more each.
-testing_support::ProcessResult RunLauncher(const std::wstring& launcher, const std::wstring& arguments,
-                                           const Environment& env, const std::wstring& folder = L"")
-{
-    const DWORD timeoutMs = sizeof(void*) == 4 ? 3600000 : 600000;
-    return RunProcess(Launcher(launcher) + L" " + arguments, env, timeoutMs, folder);
-}
+    const std::wstring snapshot = folder() / L"during-install.txt";
+};
 
 // The full paths of every key named `name` (in any letter case) below `key`,
 // in the process's default view; keys that cannot be opened are skipped.
@@ -173,151 +154,182 @@ std::vector<std::wstring> Wow6432NodeKeys()
 }
 
 // The typical unattended deployment: "OrbelleSetup.exe -quiet" on a machine
-// where release 1.0.13 is installed and has recorded two device instances.
-TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
-{
-    TestMachine machine;
-    RunFolders run;
-    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
-    // 32-bit Windows has one registry view and no key to redirect into.
-    if (OnWin32()) {
-        ASSERT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
+// where release 1.0.13 is installed and has recorded two device instances,
+// and where the installed driver is at work. SetUp arranges the machine; the
+// test runs the launcher once and then checks, one behaviour a function, what
+// the run did.
+class TypicalRun : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        // 32-bit Windows has one registry view and no key to redirect into.
+        if (OnWin32()) {
+            ASSERT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
+        }
+        ASSERT_TRUE(m_machine.Install(Bin(ScenarioPackage(L"old-1.0.13.msi"))))
+            << "the earlier release did not install";
+        AdoptCarried(m_machine);
+        m_oldProductCode = GetTextRaw(m_settings, L"ProductCode");
+        ASSERT_FALSE(m_oldProductCode.empty()) << "the earlier release recorded no product code";
+        ASSERT_TRUE(SetValueRaw(m_settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
+        ASSERT_TRUE(PlantDeviceInstances(m_instances));
+        // A key of the backup's name in the other registry view must survive:
+        // the backup is removed in the launcher's own view only. (On 32-bit
+        // Windows there is no other view: the flag names the only one.)
+        if (!OnWin32()) {
+            ASSERT_TRUE(SetTextRaw(SettingsBackupKeyPath(), L"Decoy", L"other view", kOtherView));
+        }
+        // The installed driver is running: two tray helpers of one name, one
+        // of the other, a program whose name differs only in case, and the
+        // device monitor service, which records what it receives in the
+        // run's log.
+        ASSERT_TRUE(m_driver.StartHelpers());
+        ASSERT_TRUE(m_driver.StartService(m_run.log()));
+        // The redistributables and the legacy uninstaller unpack into their
+        // temporary folder, as self-extractors do, and leave it all behind.
+        for (const wchar_t* payload : {L"vcredist_x86", L"vcredist_x64", L"kv_isu"})
+            m_run.Set(std::wstring(L"STANDIN_UNPACK_") + payload, L"1");
     }
-    ASSERT_TRUE(machine.Install(Bin(ScenarioPackage(L"old-1.0.13.msi")))) << "the earlier release did not install";
-    AdoptCarried(machine);
 
-    const std::wstring settings = DriverSettingsKeyPath();
-    const std::wstring oldProductCode = GetTextRaw(settings, L"ProductCode");
-    ASSERT_FALSE(oldProductCode.empty()) << "the earlier release recorded no product code";
-    ASSERT_TRUE(SetValueRaw(settings, L"Volume", REG_DWORD, Bytes({0x40, 0, 0, 0})));
-    const std::wstring instances = DeviceInstancesKeyPath();
-    ASSERT_TRUE(PlantDeviceInstances(instances));
-    // A key of the backup's name in the other registry view must survive:
-    // the backup is removed in the launcher's own view only. (On 32-bit
-    // Windows there is no other view: the flag names the only one.)
-    if (!OnWin32()) {
-        ASSERT_TRUE(SetTextRaw(SettingsBackupKeyPath(), L"Decoy", L"other view", kOtherView));
+    // The programs the run starts, in order: the prerequisites and the legacy
+    // uninstaller, the service's record of code 128 (it comes before the
+    // installation starts), then the package installation (the observer runs
+    // inside it).
+    static std::vector<std::wstring> ExpectedChildren()
+    {
+        std::vector<std::wstring> expected = {L"vcredist_x86.exe"};
+        if (UnderWow64())
+            expected.push_back(L"vcredist_x64.exe");
+        expected.push_back(L"kv_isu.exe");
+        expected.push_back(product::kDeviceMonitorService);
+        expected.push_back(L"observer.exe");
+        return expected;
     }
-    // The installed driver is running: two tray helpers of one name, one of
-    // the other, a program whose name differs only in case, and the device
-    // monitor service, which records what it receives in the same log.
-    prepare_fixtures::HelperProcesses helpers(HelperFolder());
-    const int trayA = helpers.Start(L"KorvelTaskBarIcon.exe");
-    const int trayB = helpers.Start(L"KorvelTaskBarIcon.exe");
-    const int tray64 = helpers.Start(L"KorvelTaskBarIcon64.exe");
-    const int lookalike = helpers.Start(L"KorvelTaskBarIcon.EXE");
-    ASSERT_TRUE(trayA >= 0 && trayB >= 0 && tray64 >= 0 && lookalike >= 0);
-    prepare_fixtures::TestService service(run.log, HelperFolder());
-    ASSERT_TRUE(service.installed());
-    ASSERT_TRUE(service.Start());
 
-    // The redistributables and the legacy uninstaller unpack into their
-    // temporary folder, as self-extractors do, and leave it all behind.
-    Environment env = run.Env();
-    for (const wchar_t* payload : {L"vcredist_x86", L"vcredist_x64", L"kv_isu"})
-        env[std::wstring(L"STANDIN_UNPACK_") + payload] = L"1";
-
-    const auto result = RunLauncher(ScenarioLauncher(L"scenario_launcher"), L"-quiet", env);
-    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
-    ASSERT_FALSE(result.timedOut);
-    EXPECT_EQ(0u, result.exitCode);
-    EXPECT_EQ("", result.output) << "no diagnostic line";
-
-    // Prerequisites and the legacy uninstaller, with their exact arguments,
-    // then the package installation (the observer runs inside it).
-    const auto children = ReadStandinLog(run.log);
-    // The service's record of code 128 stands between them: it came before
-    // the installation started.
-    std::vector<std::wstring> expected = {L"vcredist_x86.exe"};
-    if (UnderWow64())
-        expected.push_back(L"vcredist_x64.exe");
-    expected.push_back(L"kv_isu.exe");
-    expected.push_back(product::kDeviceMonitorService);
-    expected.push_back(L"observer.exe");
-    ASSERT_EQ(expected, Programs(children));
-    EXPECT_EQ(product::kArgsRedist32, children[0].arguments);
-    if (UnderWow64()) {
-        EXPECT_EQ(product::kArgsRedist64, children[1].arguments);
+    // Each child (ExpectedChildren()) had its exact arguments.
+    static void ExpectTheChildrensArguments(const std::vector<StandinRecord>& children)
+    {
+        EXPECT_EQ(product::kArgsRedist32, children[0].arguments);
+        if (UnderWow64()) {
+            EXPECT_EQ(product::kArgsRedist64, children[1].arguments);
+        }
+        const auto& uninstaller = children[children.size() - 3];
+        EXPECT_EQ(L"", uninstaller.arguments);
+        EXPECT_EQ(L"128", children[children.size() - 2].arguments);
+        EXPECT_EQ(L"installing", children.back().arguments);
     }
-    const auto& uninstaller = children[expected.size() - 3];
-    EXPECT_EQ(L"", uninstaller.arguments);
-    EXPECT_EQ(L"128", children[expected.size() - 2].arguments);
-    EXPECT_EQ(L"installing", children.back().arguments);
-    // Every payload program started in the run's one work folder, directly
-    // in the launcher's temporary folder, and saw that folder's protected
-    // "tmp" folder as TMP and TEMP (and so unpacked there, not in the
-    // temporary folder that others can write to).
-    const std::wstring workFolder = children[0].directory;
-    EXPECT_EQ(run.tmp + L"\\", workFolder.substr(0, run.tmp.size() + 1));
-    for (size_t i = 0; i + 2 < children.size(); ++i) {
-        SCOPED_TRACE(WideToUtf8(children[i].program));
-        EXPECT_EQ(workFolder, children[i].directory);
-        EXPECT_EQ(workFolder + L"\\tmp", children[i].tmp);
-        EXPECT_EQ(workFolder + L"\\tmp", children[i].temp);
+
+    // Every payload program started in the run's one work folder, directly in
+    // the launcher's temporary folder, and saw that folder's protected "tmp"
+    // folder as TMP and TEMP (and so unpacked there, not in the temporary
+    // folder that others can write to).
+    void ExpectThePayloadsInTheWorkFolder(const std::vector<StandinRecord>& children) const
+    {
+        const std::wstring workFolder = children[0].directory;
+        EXPECT_EQ(m_run.tmp() + L"\\", workFolder.substr(0, m_run.tmp().size() + 1));
+        for (size_t i = 0; i + 2 < children.size(); ++i) {
+            SCOPED_TRACE(WideToUtf8(children[i].program));
+            EXPECT_EQ(workFolder, children[i].directory);
+            EXPECT_EQ(workFolder + L"\\tmp", children[i].tmp);
+            EXPECT_EQ(workFolder + L"\\tmp", children[i].temp);
+        }
     }
 
     // The tray helpers were ended with exit code 0; the look-alike runs on,
     // and so does the service: the launcher neither stops nor starts it.
-    EXPECT_EQ(0u, helpers.WaitForExit(trayA, 10000));
-    EXPECT_EQ(0u, helpers.WaitForExit(trayB, 10000));
-    EXPECT_EQ(0u, helpers.WaitForExit(tray64, 10000));
-    EXPECT_TRUE(helpers.Running(lookalike));
-    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), service.State());
-    EXPECT_EQ(std::vector<DWORD>{128}, service.RecordedControls());
-
-    // The installed version was read (1.0.13), so the device state was reset
-    // before the backup was taken.
-    ExpectInstancesReset(instances);
+    void ExpectTheHelpersEndedAndTheServiceSignalled() const
+    {
+        EXPECT_EQ((std::vector<DWORD>{0, 0, 0}), m_driver.HelperExitCodes());
+        EXPECT_TRUE(m_driver.LookalikeRunning());
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), m_driver.service().State());
+        EXPECT_EQ(std::vector<DWORD>{128}, m_driver.service().RecordedControls());
+    }
 
     // While the package installed, the settings had a copy beside them: the
     // settings as they were before the installation, reset state included.
     // (The observer runs at the end of the installation, when the package has
-    // already recorded its own product code in the settings.)
-    KeySnapshot during = ParseSnapshot(ReadUtf8File(run.snapshot));
-    const std::wstring guid = product::kDriverGuid;
-    KeySnapshot settingsDuring = during.subkeys[guid];
-    KeySnapshot backupDuring = during.subkeys[std::wstring(product::kSettingsBackupPrefix) + guid];
-    ASSERT_TRUE(settingsDuring.exists) << "the observer saw no settings key";
-    EXPECT_EQ(TextValue(oldProductCode), backupDuring.values[L"ProductCode"]);
-    settingsDuring.values.erase(L"ProductCode");
-    backupDuring.values.erase(L"ProductCode");
-    EXPECT_EQ(settingsDuring, backupDuring);
-    // Afterwards the copy is gone, and only in the launcher's own view.
-    EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
-    if (!OnWin32()) {
-        EXPECT_EQ(L"other view", GetTextRaw(SettingsBackupKeyPath(), L"Decoy", kOtherView));
+    // already recorded its own product code in the settings.) Afterwards the
+    // copy is gone, and only in the launcher's own view.
+    void ExpectTheBackupOnlyWhileThePackageInstalled() const
+    {
+        KeySnapshot during = ParseSnapshot(ReadUtf8File(m_run.snapshot));
+        const std::wstring guid = product::kDriverGuid;
+        KeySnapshot settingsDuring = during.subkeys[guid];
+        KeySnapshot backupDuring = during.subkeys[std::wstring(product::kSettingsBackupPrefix) + guid];
+        ASSERT_TRUE(settingsDuring.exists) << "the observer saw no settings key";
+        EXPECT_EQ(TextValue(m_oldProductCode), backupDuring.values[L"ProductCode"]);
+        settingsDuring.values.erase(L"ProductCode");
+        backupDuring.values.erase(L"ProductCode");
+        EXPECT_EQ(settingsDuring, backupDuring);
+        EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
+        if (!OnWin32()) {
+            EXPECT_EQ(L"other view", GetTextRaw(SettingsBackupKeyPath(), L"Decoy", kOtherView));
+        }
     }
 
     // The new release is installed by the real Windows Installer: "MSI64"
     // under WOW64, "MSI32" otherwise, and the package stays in its folder.
     // Its Uninstall entry is in the 64-bit view, on 32-bit Windows in the
-    // only one (the default view of every process there).
-    const REGSAM uninstallView = OnWin32() ? 0 : KEY_WOW64_64KEY;
-    const std::wstring newProductCode = GetTextRaw(settings, L"ProductCode");
-    EXPECT_NE(oldProductCode, newProductCode);
-    EXPECT_EQ(L"1.0.15", GetTextRaw(UninstallEntry(newProductCode), L"DisplayVersion", uninstallView));
-    const std::wstring resource = UnderWow64() ? L"MSI64" : L"MSI32";
-    EXPECT_EQ(L"Orbelle Scenario Driver 1.0.15 (" + resource + L")",
-              GetTextRaw(UninstallEntry(newProductCode), L"DisplayName", uninstallView));
-    EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetValueRaw(settings, L"Volume").data);
-    std::vector<std::uint8_t> left, carried;
-    ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
-    ASSERT_TRUE(ReadFileBytes(
-        Bin(UnderWow64() ? L"scenario-observed-msi64.msi" : ScenarioPackage(L"observed-msi32.msi")), carried));
-    EXPECT_EQ(carried, left);
-
-    if (OnWin32()) {
-        // The earlier release's entry, where its version was read, is as it
-        // was, and nothing was redirected anywhere.
-        EXPECT_EQ(L"1.0.13", GetTextRaw(UninstallEntry(oldProductCode), L"DisplayVersion"));
-        EXPECT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
-    } else {
-        // The 64-bit package registered in the 64-bit Uninstall list only, and
-        // looking up the version left no empty entry in the 32-bit one.
-        EXPECT_FALSE(KeyPresent(UninstallEntry(oldProductCode), KEY_WOW64_32KEY));
+    // only one (the default view of every process there). The user's setting
+    // is kept.
+    void ExpectTheNewReleaseInstalled() const
+    {
+        const REGSAM uninstallView = OnWin32() ? 0 : KEY_WOW64_64KEY;
+        const std::wstring newProductCode = GetTextRaw(m_settings, L"ProductCode");
+        EXPECT_NE(m_oldProductCode, newProductCode);
+        EXPECT_EQ(L"1.0.15", GetTextRaw(UninstallEntry(newProductCode), L"DisplayVersion", uninstallView));
+        const std::wstring resource = UnderWow64() ? L"MSI64" : L"MSI32";
+        EXPECT_EQ(L"Orbelle Scenario Driver 1.0.15 (" + resource + L")",
+                  GetTextRaw(UninstallEntry(newProductCode), L"DisplayName", uninstallView));
+        EXPECT_EQ(Bytes({0x40, 0, 0, 0}), GetValueRaw(m_settings, L"Volume").data);
+        std::vector<std::uint8_t> left, carried;
+        ASSERT_TRUE(ReadFileBytes(InstallersFolder() + L"\\ZaroInstaller.msi", left));
+        ASSERT_TRUE(ReadFileBytes(
+            Bin(UnderWow64() ? L"scenario-observed-msi64.msi" : ScenarioPackage(L"observed-msi32.msi")), carried));
+        EXPECT_EQ(carried, left);
     }
-    // Nothing is left in the temporary folder.
-    EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
+
+    // On 32-bit Windows the earlier release's entry, where its version was
+    // read, is as it was, and nothing was redirected anywhere. Elsewhere the
+    // 64-bit package registered in the 64-bit Uninstall list only, and
+    // looking up the version left no empty entry in the 32-bit one.
+    void ExpectTheEarlierEntryUntouched() const
+    {
+        if (OnWin32()) {
+            EXPECT_EQ(L"1.0.13", GetTextRaw(UninstallEntry(m_oldProductCode), L"DisplayVersion"));
+            EXPECT_EQ(std::vector<std::wstring>{}, Wow6432NodeKeys());
+        } else {
+            EXPECT_FALSE(KeyPresent(UninstallEntry(m_oldProductCode), KEY_WOW64_32KEY));
+        }
+    }
+
+    TestMachine m_machine;
+    ScenarioRun m_run;
+    RunningDriver m_driver{HelperFolder()};
+    const std::wstring m_settings = DriverSettingsKeyPath();
+    const std::wstring m_instances = DeviceInstancesKeyPath();
+    std::wstring m_oldProductCode;
+};
+
+TEST_F(TypicalRun, QuietOnAMachineWithAnOldRelease)
+{
+    const RunResult result = m_run.Run(ScenarioLauncher(L"scenario_launcher"));
+    ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
+    ASSERT_FALSE(result.timedOut);
+
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ("", result.output) << "no diagnostic line";
+    ASSERT_EQ(ExpectedChildren(), result.Programs());
+    ExpectTheChildrensArguments(result.children);
+    ExpectThePayloadsInTheWorkFolder(result.children);
+    ExpectTheHelpersEndedAndTheServiceSignalled();
+    // The installed version was read (1.0.13), so the device state was reset
+    // before the backup was taken.
+    ExpectInstancesReset(m_instances);
+    ExpectTheBackupOnlyWhileThePackageInstalled();
+    ExpectTheNewReleaseInstalled();
+    ExpectTheEarlierEntryUntouched();
+    EXPECT_TRUE(result.leftNothing) << "the work folder was left behind";
 }
 
 // A prerequisite that fails ends the run before anything of the product is
@@ -325,19 +337,16 @@ TEST(TypicalRun, QuietOnAMachineWithAnOldRelease)
 TEST(EdgeRun, FailingRedistributableTouchesNothing)
 {
     TestMachine machine;
-    RunFolders run;
-    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
-    Environment env = run.Env();
-    env[L"STANDIN_EXIT_vcredist_x86"] = L"1603";
+    const ScenarioRun run;
 
-    const auto result = RunLauncher(L"scenario_launcher", L"-quiet", env);
+    const auto result = run.Run(L"scenario_launcher", L"-quiet", {{L"STANDIN_EXIT_vcredist_x86", L"1603"}});
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(1603u, result.exitCode);
-    EXPECT_EQ(std::vector<std::wstring>{L"vcredist_x86.exe"}, Programs(ReadStandinLog(run.log)));
+    EXPECT_EQ(std::vector<std::wstring>{L"vcredist_x86.exe"}, result.Programs());
     EXPECT_FALSE(KeyPresent(product::kDriverRoot)) << "the main path ran";
     EXPECT_FALSE(testing_support::PathExists(InstallersFolder())) << "a package was written";
-    EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
+    EXPECT_TRUE(result.leftNothing) << "the work folder was left behind";
 }
 
 // A package that Windows Installer rejects: the backup goes all the same, the
@@ -345,8 +354,7 @@ TEST(EdgeRun, FailingRedistributableTouchesNothing)
 TEST(EdgeRun, RejectedPackageReportsWindowsInstallersCode)
 {
     TestMachine machine;
-    RunFolders run;
-    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
+    const ScenarioRun run;
     const int rejected = RunMsiexec(L"/i \"" + Bin(L"scenario-corrupt.msi") + L"\" /quiet");
     ASSERT_NE(0, rejected) << "Windows Installer took the corrupt package";
 
@@ -355,13 +363,13 @@ TEST(EdgeRun, RejectedPackageReportsWindowsInstallersCode)
     ASSERT_TRUE(SetTextRaw(settings + L"\\Mixer", L"Name", L"Main"));
     const KeySnapshot before = TakeSnapshot(settings);
 
-    const auto result = RunLauncher(L"scenario_launcher_rejected", L"-quiet", run.Env());
+    const auto result = run.Run(L"scenario_launcher_rejected");
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(rejected), result.exitCode);
     EXPECT_FALSE(KeyPresent(SettingsBackupKeyPath()));
     EXPECT_EQ(before, TakeSnapshot(settings));
-    EXPECT_TRUE(testing_support::ListNames(run.tmp).empty()) << "the work folder was left behind";
+    EXPECT_TRUE(result.leftNothing) << "the work folder was left behind";
 }
 
 struct ReleaseCase {
@@ -380,15 +388,14 @@ class InstalledRelease : public ::testing::TestWithParam<ReleaseCase> {};
 TEST_P(InstalledRelease, DecidesTheDeviceReset)
 {
     TestMachine machine;
-    RunFolders run;
-    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
+    const ScenarioRun run;
     ASSERT_TRUE(machine.Install(Bin(GetParam().package)));
     AdoptCarried(machine);
     const std::wstring instances = DeviceInstancesKeyPath();
     ASSERT_TRUE(PlantDeviceInstances(instances));
     const KeySnapshot planted = TakeSnapshot(instances);
 
-    const auto result = RunLauncher(L"scenario_launcher", L"-quiet", run.Env());
+    const auto result = run.Run(L"scenario_launcher");
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
@@ -421,16 +428,15 @@ class MsiargsLog : public ::testing::TestWithParam<LogCase> {};
 TEST_P(MsiargsLog, IsWrittenWhereAsked)
 {
     TestMachine machine;
-    RunFolders run;
-    ASSERT_TRUE(CreateDirectoryW(run.tmp.c_str(), nullptr));
+    ScenarioRun run;
     AdoptCarried(machine);
-    const std::wstring started = run.temp / L"Downloads";
+    const std::wstring started = run.folder() / L"Downloads";
     ASSERT_TRUE(CreateDirectoryW(started.c_str(), nullptr));
+    run.SetCurrentFolder(started);
     const std::wstring msiLog = started + L"\\install log.txt";
     const std::wstring asked = GetParam().relative ? L"install log.txt" : msiLog;
 
-    const auto result =
-        RunLauncher(L"scenario_launcher", L"-msiargs '/i $MSIPATH /quiet /l*v \"" + asked + L"\"'", run.Env(), started);
+    const auto result = run.Run(L"scenario_launcher", L"-msiargs '/i $MSIPATH /quiet /l*v \"" + asked + L"\"'");
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);

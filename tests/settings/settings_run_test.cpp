@@ -12,6 +12,7 @@
 #include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
 #include "tests/support/value_records.h"
+#include "tests/support/whole_run.h"
 
 namespace {
 
@@ -39,18 +40,17 @@ TEST(SettingsRun, BackupExistsWhileThePackageInstalls)
     ASSERT_TRUE(CreateKeyRaw(settings + L"\\Mixer\\Bus 2"));
     const KeySnapshot planted = TakeSnapshot(settings);
 
-    testing_support::TempDir temp;
-    const auto result = RunProcess(
-        Launcher(L"launcher_package_1_0_13"),
-        {{L"STANDIN_LOG", temp / L"children.log"}, {L"STANDIN_SNAPSHOT_standin", temp / L"registry.txt"}}, 120000);
+    WholeRun run;
+    const std::wstring snapshot = run.folder() / L"registry.txt";
+    const auto result = run.Run(L"launcher_package_1_0_13", L"", {{L"STANDIN_SNAPSHOT_standin", snapshot}});
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
 
-    const auto children = testing_support::ReadStandinLog(temp / L"children.log");
+    const auto& children = result.children;
     ASSERT_EQ(1u, children.size());
     EXPECT_NE(std::wstring::npos, children[0].arguments.find(L"ZaroInstaller.msi")) << "the package was not opened";
 
-    KeySnapshot during = ParseSnapshot(ReadUtf8File(temp / L"registry.txt"));
+    KeySnapshot during = ParseSnapshot(ReadUtf8File(snapshot));
     const std::wstring guid = product::kDriverGuid;
     EXPECT_EQ(planted, during.subkeys[guid]);
     EXPECT_EQ(planted, during.subkeys[product::kSettingsBackupPrefix + guid]);
@@ -85,7 +85,9 @@ TEST_P(SecondRun, ResetsDeviceStateOnlyAfterAnOldRelease)
         if (c == L'.')
             c = L'_';
 
-    const auto first = RunProcess(Launcher(launcherName) + L" -quiet", {}, 300000);
+    WholeRun run;
+    run.SetTimeout(300000);
+    const auto first = run.Run(launcherName);
     ASSERT_TRUE(first.started);
     ASSERT_FALSE(first.timedOut);
     ASSERT_EQ(0u, first.exitCode);
@@ -95,7 +97,7 @@ TEST_P(SecondRun, ResetsDeviceStateOnlyAfterAnOldRelease)
     ASSERT_TRUE(PlantDeviceInstances(instances));
     const KeySnapshot planted = TakeSnapshot(instances);
 
-    const auto second = RunProcess(Launcher(launcherName) + L" -quiet", {}, 300000);
+    const auto second = run.Run(launcherName);
     ASSERT_TRUE(second.started);
     ASSERT_FALSE(second.timedOut);
 

@@ -17,6 +17,7 @@
 #include "staging_fixtures.h"
 #include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
+#include "tests/support/whole_run.h"
 
 namespace {
 
@@ -43,7 +44,8 @@ class ChildFolders : public ::testing::TestWithParam<ChildCase> {
     void SetUp() override
     {
         ASSERT_TRUE(CreateDirectoryW(m_downloads.c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryW(m_launcherTemp.c_str(), nullptr));
+        m_run.SetCurrentFolder(m_downloads);
+        m_run.SetTimeout(180000);
         ASSERT_TRUE(CopyStandin(m_opener));
         m_open.emplace(L"\"" + m_opener + L"\" \"%1\"");
         ASSERT_TRUE(m_open->ok());
@@ -56,11 +58,9 @@ class ChildFolders : public ::testing::TestWithParam<ChildCase> {
         m_open.reset();
     }
     TestMachine m_machine;
-    TempDir m_temp;
-    const std::wstring m_downloads = m_temp / L"Downloads";
-    const std::wstring m_launcherTemp = m_temp / L"temp";
-    const std::wstring m_opener = m_temp / L"package_opener.exe";
-    const std::wstring m_log = m_temp / L"children.log";
+    WholeRun m_run;
+    const std::wstring m_downloads = m_run.folder() / L"Downloads";
+    const std::wstring m_opener = m_run.folder() / L"package_opener.exe";
     std::optional<OpenActionOverride> m_open;
     std::optional<SystemMsiexecStandin> m_msiexec;
 };
@@ -68,14 +68,12 @@ class ChildFolders : public ::testing::TestWithParam<ChildCase> {
 TEST_P(ChildFolders, PayloadsStartInTheWorkFolderAndInstallersWhereTheLauncherDid)
 {
     const ChildCase& c = GetParam();
-    const auto result =
-        RunProcess(Launcher(L"staging_launcher_children") + L" " + c.switches,
-                   {{L"STANDIN_LOG", m_log}, {L"TMP", m_launcherTemp}, {L"TEMP", m_launcherTemp}}, 180000, m_downloads);
+    const auto result = m_run.Run(L"staging_launcher_children", c.switches);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
 
-    const auto records = ReadStandinLog(m_log);
+    const auto& records = result.children;
     ASSERT_EQ(c.children.size(), records.size()) << c.story;
     std::wstring workFolder;
     for (size_t i = 0; i < records.size(); ++i) {
@@ -84,8 +82,8 @@ TEST_P(ChildFolders, PayloadsStartInTheWorkFolderAndInstallersWhereTheLauncherDi
         EXPECT_EQ(c.children[i].program, record.program);
         if (!c.children[i].payload) {
             EXPECT_EQ(m_downloads, record.directory);
-            EXPECT_EQ(m_launcherTemp, record.tmp);
-            EXPECT_EQ(m_launcherTemp, record.temp);
+            EXPECT_EQ(m_run.tmp(), record.tmp);
+            EXPECT_EQ(m_run.tmp(), record.temp);
             continue;
         }
         // One work folder for all payload programs, directly in the
@@ -93,13 +91,13 @@ TEST_P(ChildFolders, PayloadsStartInTheWorkFolderAndInstallersWhereTheLauncherDi
         if (workFolder.empty())
             workFolder = record.directory;
         EXPECT_EQ(workFolder, record.directory);
-        const std::wstring parent = m_launcherTemp + L"\\";
+        const std::wstring parent = m_run.tmp() + L"\\";
         ASSERT_EQ(parent, record.directory.substr(0, parent.size()));
         EXPECT_TRUE(staging_fixtures::IsUuidText(record.directory.substr(parent.size())));
         EXPECT_EQ(workFolder + L"\\tmp", record.tmp);
         EXPECT_EQ(workFolder + L"\\tmp", record.temp);
     }
-    EXPECT_TRUE(ListNames(m_launcherTemp).empty()) << "the work folder was left behind";
+    EXPECT_TRUE(result.leftNothing) << "the work folder was left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(

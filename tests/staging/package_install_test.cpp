@@ -19,6 +19,7 @@
 #include "tests/support/raw_registry.h"
 #include "tests/support/test_machine.h"
 #include "tests/support/test_support.h"
+#include "tests/support/whole_run.h"
 
 namespace {
 
@@ -30,19 +31,15 @@ using testing_support::KillProcesses;
 using testing_support::MakerFolder;
 using testing_support::OpenActionOverride;
 using testing_support::PathExists;
-using testing_support::ReadStandinLog;
 using testing_support::RunProcess;
 using testing_support::SubkeyNamesRaw;
-using testing_support::TempDir;
 using testing_support::WaitForRecords;
+using testing_support::WholeRun;
 
 const wchar_t kProductName[] = L"Orbelle Staging Test";
 using product::kUninstallList;
 
-std::wstring Launcher()
-{
-    return testing_support::Launcher(L"staging_launcher_package");
-}
+const wchar_t kLauncher[] = L"staging_launcher_package";
 
 // The Uninstall entry of the test product: its key name (the product code)
 // and "DisplayVersion"; empty when it is not installed.
@@ -78,13 +75,13 @@ class Package : public ::testing::Test {
             RunProcess(L"msiexec /x " + entry.productCode + L" /quiet", {}, 120000);
         testing_support::RemoveDriverTraces();
     }
-    TempDir m_temp;
-    const std::wstring m_log = m_temp / L"children.log";
+    WholeRun m_run;
 };
 
 TEST_F(Package, QuietInstallsTheRealPackageWithTheRealWindowsInstaller)
 {
-    const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", m_log}}, 180000);
+    m_run.SetTimeout(180000);
+    const auto result = m_run.Run(kLauncher);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(exit_code::kSuccess), result.exitCode);
@@ -107,8 +104,8 @@ TEST_F(Package, QuietInstallsTheRealPackageWithTheRealWindowsInstaller)
 // look-up from the shell's; package_opening_test does, with HKLM redirected.
 TEST_F(Package, WithoutArgumentsThePackageIsOpenedThroughTheMachinesRegistration)
 {
-    const std::wstring opener = m_temp / L"package_opener.exe";
-    const std::wstring userOpener = m_temp / L"user_opener.exe";
+    const std::wstring opener = m_run.folder() / L"package_opener.exe";
+    const std::wstring userOpener = m_run.folder() / L"user_opener.exe";
     ASSERT_TRUE(CopyStandin(opener));
     ASSERT_TRUE(CopyStandin(userOpener));
     // Only "%1": opened with its class key, Wine expands "%*" to the file
@@ -118,11 +115,11 @@ TEST_F(Package, WithoutArgumentsThePackageIsOpenedThroughTheMachinesRegistration
     testing_support::PerUserPackageRegistration user(L"\"" + userOpener + L"\" \"%1\"");
     ASSERT_TRUE(user.ok());
 
-    const auto result = RunProcess(Launcher(), {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT_package_opener", L"1602"}});
+    const auto result = m_run.Run(kLauncher, L"", {{L"STANDIN_EXIT_package_opener", L"1602"}});
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(1602u, result.exitCode);
-    const auto records = ReadStandinLog(m_log);
+    const auto& records = result.children;
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(L"package_opener.exe", records[0].program);
     EXPECT_EQ(L"\"" + InstalledPackagePath() + L"\"", records[0].arguments);
@@ -135,15 +132,14 @@ TEST_F(Package, WithoutArgumentsThePackageIsOpenedThroughTheMachinesRegistration
 // is gone.
 TEST_F(Package, WhileThePackageIsBeingInstalledItCannotBeReplaced)
 {
-    const std::wstring opener = m_temp / L"package_opener.exe";
+    const std::wstring opener = m_run.folder() / L"package_opener.exe";
     ASSERT_TRUE(CopyStandin(opener));
     OpenActionOverride command(L"\"" + opener + L"\" \"%1\"");
     ASSERT_TRUE(command.ok());
-    const UniqueKernelHandle launcher =
-        testing_support::StartProcess(Launcher(), {{L"STANDIN_LOG", m_log}, {L"STANDIN_WAIT_package_opener", L"1"}});
+    const UniqueKernelHandle launcher = m_run.Start(kLauncher, L"", {{L"STANDIN_WAIT_package_opener", L"1"}});
     ASSERT_TRUE(launcher.valid());
-    WaitForRecords(m_log, 1, 30000);
-    ASSERT_EQ(1u, ReadStandinLog(m_log).size()) << "the package was never opened";
+    WaitForRecords(m_run.log(), 1, 30000);
+    ASSERT_EQ(1u, m_run.Records().size()) << "the package was never opened";
 
     const std::wstring package = InstalledPackagePath();
     SetLastError(ERROR_SUCCESS);
@@ -153,7 +149,7 @@ TEST_F(Package, WhileThePackageIsBeingInstalledItCannotBeReplaced)
     EXPECT_EQ(INVALID_HANDLE_VALUE, writer.get());
     EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
     EXPECT_FALSE(DeleteFileW(package.c_str()));
-    EXPECT_FALSE(MoveFileW(package.c_str(), (m_temp / L"moved.msi").c_str()));
+    EXPECT_FALSE(MoveFileW(package.c_str(), (m_run.folder() / L"moved.msi").c_str()));
     UniqueFileHandle reader(
         CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_NE(INVALID_HANDLE_VALUE, reader.get());
@@ -195,8 +191,7 @@ class MsiArgs : public RecordingMsiexec, public ::testing::WithParamInterface<Ar
 
 TEST_P(MsiArgs, ReachWindowsInstallerWithThePathFilledIn)
 {
-    const auto result = RunProcess(Launcher() + L" " + GetParam().switches,
-                                   {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT_msiexec", L"1603"}});
+    const auto result = m_run.Run(kLauncher, GetParam().switches, {{L"STANDIN_EXIT_msiexec", L"1603"}});
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(1603u, result.exitCode) << "the installation's result is the exit code";
@@ -204,7 +199,7 @@ TEST_P(MsiArgs, ReachWindowsInstallerWithThePathFilledIn)
     std::wstring expected = GetParam().expected;
     for (size_t at = expected.find(L'@'); at != std::wstring::npos; at = expected.find(L'@', at))
         expected.replace(at, 1, InstalledPackagePath());
-    const auto records = ReadStandinLog(m_log);
+    const auto& records = result.children;
     ASSERT_EQ(1u, records.size()) << GetParam().story;
     EXPECT_EQ(L"msiexec.exe", records[0].program);
     EXPECT_EQ(expected, records[0].arguments) << GetParam().story;
@@ -224,18 +219,19 @@ INSTANTIATE_TEST_SUITE_P(
 // shell would find it before the system's own for the bare name.
 TEST_F(Package, APlantedMsiexecBesideTheLauncherIsNotRun)
 {
-    const std::wstring folder = m_temp / L"Downloads";
+    const std::wstring folder = m_run.folder() / L"Downloads";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     const std::wstring launcher = folder + L"\\OrbelleSetup.exe";
     ASSERT_TRUE(CopyFileW((BinDir() + L"\\staging_launcher_package.exe").c_str(), launcher.c_str(), FALSE));
     ASSERT_TRUE(CopyStandin(folder + L"\\msiexec.exe"));
 
     // Removing a product that is not installed: the real msiexec ends at once.
-    const auto result = RunProcess(L"\"" + launcher + L"\" -msiargs #/x {6F1C2B9E-0000-4000-8000-000000000000} /quiet#",
-                                   {{L"STANDIN_LOG", m_log}, {L"STANDIN_EXIT", L"77"}}, 120000, folder);
+    m_run.SetCurrentFolder(folder);
+    const auto result = m_run.RunProgram(launcher, L"-msiargs #/x {6F1C2B9E-0000-4000-8000-000000000000} /quiet#",
+                                         {{L"STANDIN_EXIT", L"77"}});
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
-    EXPECT_TRUE(ReadStandinLog(m_log).empty()) << "the planted msiexec.exe ran";
+    EXPECT_TRUE(result.children.empty()) << "the planted msiexec.exe ran";
     EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PRODUCT), result.exitCode);
 }
 
@@ -246,7 +242,7 @@ TEST_F(Package, APackageHeldOpenIsReportedAndItsCodeEndsTheRun)
     UniqueFileHandle held(
         CreateFileW(InstalledPackagePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(held.valid());
-    const auto result = RunProcess(Launcher() + L" -quiet", {{L"STANDIN_LOG", m_log}});
+    const auto result = m_run.Run(kLauncher);
     held.reset();
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     EXPECT_EQ("CreateFile failed (32)\r\n", result.output);

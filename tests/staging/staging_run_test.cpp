@@ -10,15 +10,12 @@
 
 #include "launcher/exit_codes.h"
 #include "tests/support/test_support.h"
+#include "tests/support/whole_run.h"
 
 namespace {
 
 using testing_support::Environment;
-using testing_support::Launcher;
-using testing_support::ListNames;
-using testing_support::ReadStandinLog;
-using testing_support::RunProcess;
-using testing_support::TempDir;
+using testing_support::WholeRun;
 
 const char kNoPackageLine[] = "LocateResource failed (1813)\r\n";
 
@@ -37,24 +34,16 @@ class Run : public ::testing::TestWithParam<RunCase> {};
 TEST_P(Run, EndsWithTheRightCodeAndLeavesNoWorkFolder)
 {
     const RunCase& c = GetParam();
-    TempDir temp;
-    const std::wstring tmp = temp / L"tmp";
-    ASSERT_TRUE(CreateDirectoryW(tmp.c_str(), nullptr));
-    Environment env = c.env;
-    env[L"STANDIN_LOG"] = temp / L"children.log";
-    env[L"TMP"] = tmp;
-    env[L"TEMP"] = tmp;
+    WholeRun run;
+    run.SetTimeout(60000);
 
-    const auto result = RunProcess(Launcher(c.launcher) + L" -quiet", env, 60000);
+    const auto result = run.Run(c.launcher, L"-quiet", c.env);
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut) << c.story;
     EXPECT_EQ(c.exitCode, result.exitCode) << c.story;
     EXPECT_EQ(c.output, result.output) << c.story;
-    std::vector<std::wstring> ran;
-    for (const auto& record : ReadStandinLog(temp / L"children.log"))
-        ran.push_back(record.program);
-    EXPECT_EQ(c.ran, ran) << c.story;
-    EXPECT_TRUE(ListNames(tmp).empty()) << c.story << ": the work folder was left behind";
+    EXPECT_EQ(c.ran, result.Programs()) << c.story;
+    EXPECT_TRUE(result.leftNothing) << c.story << ": the work folder was left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -98,17 +87,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RunWithUnwritableTemp, StopsAfterTheBoundedNameAttempts)
 {
-    TempDir temp;
-    Environment env;
-    env[L"STANDIN_LOG"] = temp / L"children.log";
-    env[L"TMP"] = temp / L"missing\\folder";
-    env[L"TEMP"] = temp / L"missing\\folder";
-    const auto result = RunProcess(Launcher(L"staging_launcher_redist") + L" -quiet", env, 60000);
+    WholeRun run;
+    run.SetTimeout(60000);
+    const std::wstring missing = run.folder() / L"missing\\folder";
+    const auto result = run.Run(L"staging_launcher_redist", L"-quiet", {{L"TMP", missing}, {L"TEMP", missing}});
     ASSERT_TRUE(result.started) << "CreateProcess failed with " << result.startError;
     ASSERT_FALSE(result.timedOut);
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), result.exitCode);
     EXPECT_EQ("CreateDirectory failed (3)\r\n", result.output);
-    EXPECT_TRUE(ReadStandinLog(temp / L"children.log").empty());
+    EXPECT_TRUE(run.Records().empty());
 }
 
 } // namespace

@@ -142,7 +142,8 @@ bool RemoveTree(const std::wstring& path)
     return !PathExists(path);
 }
 
-UniqueKernelHandle StartProcess(const std::wstring& commandLine, const Environment& env, DWORD* pid)
+UniqueKernelHandle StartProcess(const std::wstring& commandLine, const Environment& env, DWORD* pid,
+                                const std::wstring& workingDir)
 {
     std::vector<wchar_t> block = BuildEnvironmentBlock(env);
     std::wstring mutableLine = commandLine;
@@ -150,7 +151,7 @@ UniqueKernelHandle StartProcess(const std::wstring& commandLine, const Environme
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, block.data(),
-                        nullptr, &si, &pi))
+                        workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi))
         return UniqueKernelHandle();
     const UniqueKernelHandle thread(pi.hThread);
     if (pid)

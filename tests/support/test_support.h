@@ -89,9 +89,10 @@ using Environment = std::map<std::wstring, std::wstring>;
 ProcessResult RunProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD timeoutMs = 120000,
                          const std::wstring& workingDir = L"");
 
-// Starts a child without waiting; returns the owner of its process handle
-// (full access), empty when it did not start.
-UniqueKernelHandle StartProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD* pid = nullptr);
+// Starts a child without waiting (in `workingDir` when given); returns the
+// owner of its process handle (full access), empty when it did not start.
+UniqueKernelHandle StartProcess(const std::wstring& commandLine, const Environment& env = {}, DWORD* pid = nullptr,
+                                const std::wstring& workingDir = L"");
 
 // Process ids of the running processes whose file name is `name` (e.g.
 // "msiexec.exe", letter case ignored) and whose parent is `parentPid` (any

@@ -1,13 +1,10 @@
-#include "tests/prepare/prepare_fixtures.h"
+#include "tests/support/running_driver.h"
 
 #include <cwchar>
 
 #include "launcher/product_constants.h"
 
-namespace prepare_fixtures {
-
-using testing_support::BinDir;
-using testing_support::ReadStandinLog;
+namespace testing_support {
 
 HelperProcesses::~HelperProcesses()
 {
@@ -24,10 +21,10 @@ int HelperProcesses::Start(const std::wstring& fileName)
     const std::wstring folder = m_dir / std::to_wstring(m_processes.size());
     const std::wstring program = folder + L"\\" + fileName;
     const std::wstring log = folder + L"\\started.log";
-    if (!CreateDirectoryW(folder.c_str(), nullptr) || !testing_support::CopyStandin(program, m_programFolder))
+    if (!CreateDirectoryW(folder.c_str(), nullptr) || !CopyStandin(program, m_programFolder))
         return -1;
     UniqueKernelHandle started =
-        testing_support::StartProcess(L"\"" + program + L"\"", {{L"STANDIN_WAIT", L"1"}, {L"STANDIN_LOG", log}});
+        StartProcess(L"\"" + program + L"\"", {{L"STANDIN_WAIT", L"1"}, {L"STANDIN_LOG", log}});
     if (!started)
         return -1;
     const HANDLE process = started.get();
@@ -156,4 +153,46 @@ bool ServiceInstalled(const wchar_t* name)
     return UniqueServiceHandle(OpenServiceW(manager.get(), name, SERVICE_QUERY_STATUS)).valid();
 }
 
-} // namespace prepare_fixtures
+RunningDriver::RunningDriver(std::wstring programFolder)
+    : m_programFolder(std::move(programFolder)), m_helpers(m_programFolder)
+{
+}
+
+::testing::AssertionResult RunningDriver::StartHelpers()
+{
+    for (const wchar_t* name : {L"KorvelTaskBarIcon.exe", L"KorvelTaskBarIcon.exe", L"KorvelTaskBarIcon64.exe"}) {
+        const int index = m_helpers.Start(name);
+        if (index < 0)
+            return ::testing::AssertionFailure() << "the tray helper " << WideToUtf8(name) << " did not start";
+        m_driverHelpers.push_back(index);
+    }
+    m_lookalike = m_helpers.Start(L"KorvelTaskBarIcon.EXE");
+    if (m_lookalike < 0)
+        return ::testing::AssertionFailure() << "the look-alike KorvelTaskBarIcon.EXE did not start";
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult RunningDriver::StartService(const std::wstring& recordFile)
+{
+    m_service.emplace(recordFile, m_programFolder);
+    if (!m_service->installed())
+        return ::testing::AssertionFailure() << "the test service was not installed";
+    if (!m_service->Start())
+        return ::testing::AssertionFailure() << "the test service did not start";
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<DWORD> RunningDriver::HelperExitCodes(DWORD timeoutMs) const
+{
+    std::vector<DWORD> codes;
+    for (int index : m_driverHelpers)
+        codes.push_back(m_helpers.WaitForExit(index, timeoutMs));
+    return codes;
+}
+
+bool RunningDriver::LookalikeRunning() const
+{
+    return m_lookalike >= 0 && m_helpers.Running(m_lookalike);
+}
+
+} // namespace testing_support
